@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Tavrek needs to build and test, if any is
+# missing: through apt-get as root, through sudo otherwise; where neither
+# works it prints the one apt-get line to run.
+set -euo pipefail
+
+packages=(
+    cmake ninja-build g++ pkg-config
+    qt6-base-dev qt6-serialport-dev libgl-dev fonts-dejavu-core
+    libgtest-dev libgmock-dev libbenchmark-dev
+    srecord
+    clang libclang-rt-14-dev
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
+    [[ "$status" == "install ok installed" ]] || missing+=("$p")
+done
+[[ ${#missing[@]} -eq 0 ]] && exit 0
+
+line="apt-get install -y --no-install-recommends ${missing[*]}"
+echo "Installing: ${missing[*]}"
+if [[ $(id -u) -eq 0 ]]; then
+    as_root=()
+elif command -v sudo >/dev/null && sudo -n true 2>/dev/null; then
+    as_root=(sudo)
+elif command -v sudo >/dev/null && [[ -t 0 ]]; then
+    as_root=(sudo)
+else
+    echo "Cannot install packages without root. Run this as root, then try again:" >&2
+    echo "  apt-get update && $line" >&2
+    exit 1
+fi
+export DEBIAN_FRONTEND=noninteractive
+"${as_root[@]}" apt-get update
+# shellcheck disable=SC2086
+"${as_root[@]}" $line

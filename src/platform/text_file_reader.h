@@ -1,0 +1,14 @@
+#pragma once
+
+#include "support/text_file.h"
+
+namespace tavrek {
+
+// Files on disk, read byte by byte as 8-bit text.
+class DiskFileSystem : public FileSystem {
+public:
+    std::unique_ptr<TextStream> openTextFile(const std::string& path) override;
+    void enterProgramFolder() override;
+};
+
+} // namespace tavrek

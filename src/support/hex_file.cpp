@@ -1,0 +1,227 @@
+// Checking an Intel HEX file (32-bit form) and loading it into the memory
+// images, with the chip's reset vector redirected to the bootloader.
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <exception>
+
+#include "support/failures.h"
+#include "support/support.h"
+#include "support/text_file.h"
+#include "support/window_services.h"
+
+namespace tavrek {
+
+namespace {
+
+// Record fields at fixed 1-based character positions, counted from the ':'.
+constexpr std::size_t kCountPos = 2;
+constexpr std::size_t kOffsetPos = 4;
+constexpr std::size_t kTypePos = 8;
+constexpr std::size_t kDataPos = 10;
+constexpr std::size_t kFrameBytes = 5;  // count, two offset bytes, type, checksum
+
+constexpr unsigned kTypeData = 0x00;
+constexpr unsigned kTypeEndOfFile = 0x01;
+constexpr unsigned kTypeExtendedLinearAddress = 0x04;
+
+// Extended linear addresses 0 to 31 address program memory; 0x01F0 is
+// configuration memory, word address 0xF80000 (HEX address 0x01F00000).
+constexpr unsigned kLastProgramSegment = 31;
+constexpr unsigned kConfigSegment = 0x01F0;
+constexpr std::size_t kSegmentBytes = 65536;
+
+constexpr std::uint8_t kErased = 0xFF;  // erased flash
+
+// The application's reset jump (the first two instructions, HEX bytes 0 to 7)
+// moves to word address 0x7F3C, the last two instructions of row 508, just
+// below the bootloader; in its place goes a GOTO to the bootloader's entry at
+// word address 0x7F40.
+constexpr std::size_t kResetVectorBytes = 8;
+constexpr std::size_t kMovedResetVector = 65144;  // HEX address of word 0x7F3C
+constexpr std::size_t kMovedResetVectorRow = 508;
+constexpr std::array<std::uint8_t, kResetVectorBytes> kBootloaderJump = {
+    0x40, 0x7F, 0x04, 0x00,  // GOTO 0x007F40, first word 0x047F40
+    0x00, 0x00, 0x00, 0x00,  // second word 0x000000
+};
+
+int hexDigitValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+// The value of the hexadecimal digits that the field of `width` characters at
+// 1-based `position` begins with: 0 when it begins with none, and only the
+// digits before the line's end count. So "1G" reads 1, "G1" 0, a field cut
+// short to "1" reads 1, and a field past the end reads 0.
+unsigned readField(const std::string& line, std::size_t position, std::size_t width)
+{
+    unsigned value = 0;
+    for (std::size_t i = position - 1; i < position - 1 + width && i < line.size(); ++i) {
+        const int digit = hexDigitValue(line[i]);
+        if (digit < 0)
+            break;
+        value = value * 16 + static_cast<unsigned>(digit);
+    }
+    return value;
+}
+
+unsigned readByte(const std::string& line, std::size_t position)
+{
+    return readField(line, position, 2);
+}
+
+bool startsBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+bool recordSumIsZero(const std::string& line)
+{
+    const unsigned count = readByte(line, kCountPos);
+    unsigned sum = 0;
+    for (std::size_t i = 0; i < count + kFrameBytes; ++i)
+        sum += readByte(line, 2 * i + 2);
+    return (sum & 0xFF) == 0;
+}
+
+// Reads lines up to the end record; the first line that fails decides.
+std::int16_t checkLines(TextStream& stream)
+{
+    if (stream.atEndOfStream())
+        return kHexEmptyFile;
+    for (;;) {
+        const std::string line = stream.readLine();
+        const char first = line.empty() ? ' ' : line.front();
+        unsigned type = kTypeData;
+        if (first == ':') {
+            type = readByte(line, kTypePos);
+            if (!recordSumIsZero(line))
+                return kHexChecksumError;
+        } else if (!startsBlank(first)) {
+            return kHexBadLine;
+        }
+        if (type == kTypeEndOfFile)
+            return kHexSound;
+        if (stream.atEndOfStream())
+            return kHexNoEndRecord;
+    }
+}
+
+void closeQuietly(TextStream& stream)
+{
+    try {
+        stream.close();
+    } catch (const std::exception&) {
+    }
+}
+
+void resetImages(SupportState& s)
+{
+    std::fill_n(s.rowDirty.begin(), kRows, false);
+    std::fill_n(s.progImage.begin(), kProgBytes, kErased);
+    std::fill_n(s.cfgDirty.begin(), kCfgWords, false);
+    std::fill_n(s.cfgImage.begin(), kCfgBytes, kErased);
+}
+
+// Stores are bounds-checked: a byte outside an image throws out_of_range,
+// which ends the load.
+void storeProgramByte(SupportState& s, std::size_t address, std::uint8_t value)
+{
+    s.progImage.at(address) = value;
+    s.rowDirty.at(address / kRowBytes) = true;
+}
+
+void storeConfigByte(SupportState& s, std::size_t offset, std::uint8_t value)
+{
+    s.cfgImage.at(offset) = value;
+    s.cfgDirty.at(offset / kCfgWordBytes) = true;
+}
+
+void storeDataRecord(SupportState& s, const std::string& line, unsigned segment)
+{
+    const unsigned count = readByte(line, kCountPos);
+    const std::size_t offset = readField(line, kOffsetPos, 4);
+    std::array<std::uint8_t, 257> recBytes{};
+    for (unsigned k = 0; k < count; ++k)
+        recBytes[k] = static_cast<std::uint8_t>(readByte(line, kDataPos + 2 * k));
+
+    if (segment <= kLastProgramSegment) {
+        const std::size_t base = segment * kSegmentBytes + offset;
+        for (unsigned k = 0; k < count; ++k)
+            storeProgramByte(s, base + k, recBytes[k]);
+    } else if (segment == kConfigSegment) {
+        for (unsigned k = 0; k < count; ++k)
+            storeConfigByte(s, offset + k, recBytes[k]);
+    }
+}
+
+void loadRecords(SupportState& s, TextStream& stream)
+{
+    unsigned segment = 0;  // the extended linear address
+    while (!stream.atEndOfStream()) {
+        const std::string line = stream.readLine();
+        if (line.empty() || line.front() != ':')
+            continue;
+        const unsigned type = readByte(line, kTypePos);
+        if (type == kTypeData)
+            storeDataRecord(s, line, segment);
+        else if (type == kTypeEndOfFile)
+            break;
+        else if (type == kTypeExtendedLinearAddress)
+            segment = readField(line, kDataPos, 4);
+    }
+}
+
+void moveResetVector(SupportState& s)
+{
+    std::copy_n(s.progImage.begin(), kResetVectorBytes, s.progImage.begin() + kMovedResetVector);
+    s.rowDirty[kMovedResetVectorRow] = true;
+    std::copy(kBootloaderJump.begin(), kBootloaderJump.end(), s.progImage.begin());
+}
+
+} // namespace
+
+std::int16_t Support::checkHex(const std::string& path)
+{
+    // Failing to reach the file is no status: it passes to the caller.
+    files_.enterProgramFolder();
+    const auto stream = files_.openTextFile(path);
+    try {
+        const std::int16_t status = checkLines(*stream);
+        stream->close();
+        return status;
+    } catch (const std::exception&) {
+        closeQuietly(*stream);
+        return kHexReadFailure;
+    }
+}
+
+std::int16_t Support::loadHex()
+{
+    try {
+        const std::int16_t status = checkHex(state_.hexFileName);
+        if (status < 0) {
+            window_.putInfo("Could not parse hex file.");
+            return status;
+        }
+        const auto stream = files_.openTextFile(state_.hexFileName);
+        resetImages(state_);
+        loadRecords(state_, *stream);
+        stream->close();
+        moveResetVector(state_);
+        return kHexLoaded;
+    } catch (const std::exception&) {
+        window_.messageBox("Cannot open file");
+        return kHexCannotOpen;
+    }
+}
+
+} // namespace tavrek

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace tavrek {
+
+// The serial port control as the programming sequence and the Reset command
+// use it. Every operation that fails throws PortFailure. Bytes travel as text,
+// one character per byte, the character code being the byte value.
+class PortControl {
+public:
+    virtual ~PortControl() = default;
+
+    // Port number 1 to 5 (COM1 to COM5); the next open uses it. Any other
+    // number is refused with PortFailure.
+    virtual void setCommPort(int number) = 0;
+    virtual int commPort() const = 0;
+
+    // Line settings such as "115200,n,8,1", applied at every later open.
+    virtual void setSettings(const std::string& settings) = 0;
+    virtual std::string settings() const = 0;
+
+    virtual bool portOpen() const = 0;
+    // True opens the chosen port with the settings, exclusively; DTR goes
+    // active with the open only when DTREnable is true. False closes the port
+    // and DTR goes inactive.
+    virtual void setPortOpen(bool open) = 0;
+
+    // While the port is open DTR follows at once; kept while it is closed.
+    virtual void setDTREnable(bool enable) = 0;
+    virtual bool dtrEnable() const = 0;
+
+    // Received bytes waiting to be read.
+    virtual int inBufferCount() = 0;
+    // All received bytes waiting, in order of arrival, removed from the queue.
+    virtual std::string input() = 0;
+    // Sends the bytes in order; when it returns they are with the driver.
+    virtual void output(const std::string& bytes) = 0;
+
+    // Blocks until a byte is waiting or `maxMs` milliseconds have passed,
+    // whichever comes first, so that a wait for a reply need not spin.
+    virtual void waitForInput(int maxMs) = 0;
+};
+
+} // namespace tavrek

@@ -1,0 +1,153 @@
+// The programming run: reset the chip, find its bootloader and send it every
+// marked flash row and configuration word as an acknowledged packet.
+
+#include "support/programming.h"
+
+#include <exception>
+#include <utility>
+
+#include "support/clock.h"
+#include "support/port_control.h"
+#include "support/window_services.h"
+
+namespace tavrek {
+
+namespace {
+
+constexpr std::uint8_t kStartByte = 0xC1;       // the bootloader listens for it right after reset
+constexpr char kTypeDsPic30F4011 = 0x01;        // type code of the dsPIC30F4011/4012 bootloader
+constexpr const char* kAck = "K";               // ready, or packet accepted (case-sensitive)
+constexpr std::uint64_t kResetPulseMs = 100;    // DTR (the chip's reset) held active at least this long
+constexpr int kMaxPacketSends = 10;             // sends of one packet before the run gives up
+constexpr std::size_t kRowWords = kRowBytes / 2;          // word addresses per flash row
+constexpr std::uint32_t kConfigWordAddress = 0xF80000;    // configuration word 0
+constexpr std::uint8_t kErased = 0xFF;                    // erased flash
+
+std::string packetHeader(std::uint32_t wordAddress, std::uint8_t count)
+{
+    return {static_cast<char>((wordAddress >> 16) & 0xFF), static_cast<char>((wordAddress >> 8) & 0xFF),
+            static_cast<char>(wordAddress & 0xFF), static_cast<char>(count)};
+}
+
+std::string withChecksum(std::string packet)
+{
+    packet.push_back(static_cast<char>(packetChecksum(packet)));
+    return packet;
+}
+
+} // namespace
+
+std::uint8_t packetChecksum(const std::string& bytes)
+{
+    unsigned sum = 0;
+    for (const char c : bytes)
+        sum += static_cast<std::uint8_t>(c);
+    return static_cast<std::uint8_t>((256 - sum % 256) % 256);
+}
+
+std::string rowPacket(const SupportState& state, std::size_t row)
+{
+    std::string packet = packetHeader(static_cast<std::uint32_t>(row * kRowWords), kRowBytes);
+    for (std::size_t i = row * kRowBytes; i < (row + 1) * kRowBytes; ++i)
+        packet.push_back(static_cast<char>(i < state.progImage.size() ? state.progImage[i] : kErased));
+    return withChecksum(std::move(packet));
+}
+
+std::string configPacket(const SupportState& state, std::size_t word)
+{
+    std::string packet = packetHeader(static_cast<std::uint32_t>(kConfigWordAddress + 2 * word), kCfgWordBytes);
+    for (std::size_t j = 0; j < kCfgWordBytes; ++j)
+        packet.push_back(static_cast<char>(state.cfgImage.at(word * kCfgWordBytes + j)));
+    return withChecksum(std::move(packet));
+}
+
+// Logs why the run ends and closes the port.
+bool Support::endRun(const char* line)
+{
+    window_.putInfo(line);
+    window_.portControl().setPortOpen(false);
+    return false;
+}
+
+// Holds the chip in reset; the bootloader starts when DTR is released.
+void Support::pulseReset()
+{
+    PortControl& port = window_.portControl();
+    port.setDTREnable(true);
+    const std::uint64_t t0 = clock_.nowMs();
+    for (std::uint64_t elapsed = 0; elapsed < kResetPulseMs; elapsed = clock_.nowMs() - t0)
+        clock_.sleepMs(kResetPulseMs - elapsed);
+    port.setDTREnable(false);
+}
+
+// Sends the packet until the bootloader accepts it.
+bool Support::sendPacket(const std::string& packet)
+{
+    std::string reply;
+    for (int sends = 1;; ++sends) {
+        for (const char byte : packet)
+            putChar(static_cast<std::uint8_t>(byte));
+        if (!getChar(reply))
+            return endRun("PIC not responding");
+        if (reply == kAck)
+            return true;
+        if (sends == kMaxPacketSends)
+            return endRun("Packet rejected 10 times");
+    }
+}
+
+bool Support::runProgramming()
+{
+    PortControl& port = window_.portControl();
+    port.setCommPort(window_.portChoice() + 1);
+    port.setPortOpen(true);
+    state_.rxPending.clear();
+    port.input();  // bytes from before the reset are never replies
+
+    window_.putInfo("Resetting PIC..");
+    pulseReset();
+    putChar(kStartByte);
+    window_.putInfo("Searching for bootloader...");
+
+    std::string reply;
+    if (!getChar(reply))
+        return endRun("Bootloader not found!");
+    if (reply.front() != kTypeDsPic30F4011)
+        return endRun("Unknown Pic Type");
+    window_.putInfo("Found dsPIC30F4011/dsPIC30F4012");
+    if (!getChar(reply))
+        return endRun("PIC not responding");
+    if (reply != kAck)
+        return endRun("Unknown response from PIC");
+    window_.putInfo("Writing flash...");
+
+    for (std::size_t row = 0; row < kRows; ++row)
+        if (state_.rowDirty[row] && !sendPacket(rowPacket(state_, row)))
+            return false;
+    window_.putInfo("Writing Configuration Bits");
+    for (std::size_t word = 0; word < kCfgWords; ++word)
+        if (state_.cfgDirty[word] && !sendPacket(configPacket(state_, word)))
+            return false;
+
+    port.setPortOpen(false);
+    return true;
+}
+
+std::int16_t Support::programPic()
+{
+    try {
+        return runProgramming() ? kTrue : kFalse;
+    } catch (const std::exception&) {
+        window_.messageBox("Error opening port...");
+        // No exit leaves the port open; a port that has gone may refuse even that.
+        try {
+            PortControl& port = window_.portControl();
+            if (port.portOpen())
+                port.setPortOpen(false);
+        } catch (const std::exception&) {
+        }
+        return kFalse;
+    }
+}
+
+} // namespace tavrek

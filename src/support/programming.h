@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "support/support.h"
+
+namespace tavrek {
+
+// Bootloader packets: three address bytes (word address, high byte first),
+// the data count, the data and a checksum that makes all bytes sum to a
+// multiple of 256. Bytes travel as text, one character per byte.
+
+// Two's complement of the low byte of the sum of `bytes`.
+std::uint8_t packetChecksum(const std::string& bytes);
+// Flash row `row`, 128 bytes from word address row * 64. Bytes that lie past
+// the end of the program image go out as erased flash (0xFF).
+std::string rowPacket(const SupportState& state, std::size_t row);
+// Configuration word `word`, 4 bytes at word address 0xF80000 + 2 * word.
+std::string configPacket(const SupportState& state, std::size_t word);
+
+} // namespace tavrek

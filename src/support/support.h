@@ -1,0 +1,100 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace tavrek {
+
+class Clock;
+class FileSystem;
+class WindowServices;
+
+// Boolean results in the window's convention: exactly -1 means yes.
+inline constexpr std::int16_t kTrue = -1;
+inline constexpr std::int16_t kFalse = 0;
+
+// Status of checkHex: 1 for a sound file, a negative code otherwise.
+inline constexpr std::int16_t kHexSound = 1;
+inline constexpr std::int16_t kHexEmptyFile = -1;
+inline constexpr std::int16_t kHexChecksumError = -3;
+inline constexpr std::int16_t kHexBadLine = -4;
+inline constexpr std::int16_t kHexNoEndRecord = -5;
+inline constexpr std::int16_t kHexReadFailure = -6;
+// Status of loadHex beyond checkHex's: loaded, or the file could not be
+// opened (or a byte fell outside the images).
+inline constexpr std::int16_t kHexLoaded = 0;
+inline constexpr std::int16_t kHexCannotOpen = -10;
+
+// Memory layout of the dsPIC30F4011/4012 as the images hold it. The HEX file
+// addresses program memory in bytes, two per word address, four per 24-bit
+// instruction (the fourth always 0).
+inline constexpr std::size_t kRowBytes = 128;          // one flash row: 32 instructions
+inline constexpr std::size_t kProgBytes = 200000;      // program bytes a load resets
+inline constexpr std::size_t kRows = 1600;             // rows a run may write
+inline constexpr std::size_t kCfgBytes = 28;           // configuration bytes a load resets
+inline constexpr std::size_t kCfgWords = 7;            // configuration words a run may write
+inline constexpr std::size_t kCfgWordBytes = 4;        // HEX bytes per configuration word
+// The arrays hold one entry more than the ranges above; that last entry is
+// never reset by a load and never sent.
+inline constexpr std::size_t kProgImageSize = kProgBytes + 1;
+inline constexpr std::size_t kRowDirtySize = kRows + 1;
+inline constexpr std::size_t kCfgImageSize = kCfgBytes + 1;
+inline constexpr std::size_t kCfgDirtySize = kCfgWords + 1;
+
+// The module state, alive for the program's life: the chosen file, the images
+// to be written with their marks, and received bytes not yet handed out.
+struct SupportState {
+    std::string hexFileName;
+    std::array<std::uint8_t, kProgImageSize> progImage{};
+    std::array<bool, kRowDirtySize> rowDirty{};
+    std::array<std::uint8_t, kCfgImageSize> cfgImage{};
+    std::array<bool, kCfgDirtySize> cfgDirty{};
+    std::string rxPending;
+};
+
+// The procedures behind the window's commands: HEX check and loading
+// (hex_file.cpp), the serial link (serial_link.cpp) and the programming
+// sequence (programming.cpp). They reach the window, the files and the clock
+// only through the interfaces handed in.
+class Support {
+public:
+    Support(WindowServices& window, FileSystem& files, Clock& clock)
+        : window_(window), files_(files), clock_(clock)
+    {
+    }
+
+    SupportState& state() { return state_; }
+    const SupportState& state() const { return state_; }
+
+    // Reads the file once and returns kHexSound or a negative code. Throws
+    // FileOpenFailure when the file cannot be opened at all.
+    std::int16_t checkHex(const std::string& path);
+    // Checks and loads hexFileName into the images: kHexLoaded, checkHex's
+    // negative code (logged), or kHexCannotOpen (message box).
+    std::int16_t loadHex();
+
+    // True with the oldest unread byte as a one-character text, or false when
+    // none came within 800 ms of the call. Port failures pass on.
+    bool getChar(std::string& reply);
+    // Sends one byte at once.
+    void putChar(std::uint8_t byte);
+
+    // Writes the marked rows and configuration words through the bootloader;
+    // kTrue when every packet was acknowledged, kFalse otherwise.
+    std::int16_t programPic();
+
+private:
+    bool waitForInput(std::uint64_t start);
+    bool runProgramming();
+    void pulseReset();
+    bool sendPacket(const std::string& packet);
+    bool endRun(const char* line);
+
+    WindowServices& window_;
+    FileSystem& files_;
+    Clock& clock_;
+    SupportState state_;
+};
+
+} // namespace tavrek
