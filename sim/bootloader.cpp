@@ -84,8 +84,8 @@ void Bootloader::takeByte(std::uint8_t byte, std::vector<Reply>& replies)
         ++sessions_;
         phase_ = Phase::Header;
         if (!faults_.silent)
-            replies.push_back({std::string{static_cast<char>(faults_.typeCode), faults_.readyReply},
-                               faults_.linePacing ? lineTimeUs(2) : 0});
+            replies.push_back({static_cast<char>(faults_.typeCode) + faults_.readyReply,
+                               faults_.linePacing ? lineTimeUs(1 + faults_.readyReply.size()) : 0});
         return;
     case Phase::Header:
         packet_.push_back(static_cast<char>(byte));

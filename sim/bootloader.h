@@ -13,7 +13,7 @@ namespace tavrek::sim {
 struct Faults {
     bool silent = false;             // answers nothing at all
     std::uint8_t typeCode = 0x01;    // reply to the start byte
-    char readyReply = 'K';           // reply after the type code
+    std::string readyReply = "K";    // bytes after the type code ("" for none)
     int rejectPacketOnce = 0;        // this packet is answered "N" (its resend is accepted)
     int silentAfterPacket = 0;       // after this packet, nothing more is answered
     bool rejectAll = false;          // every packet is answered "N"

@@ -92,6 +92,13 @@ void SimPort::waitForInput(int maxMs)
     deliverDue();
 }
 
+void SimPort::arrive(const std::string& bytes, std::uint64_t afterMs)
+{
+    const std::uint64_t due = clock_.nowMs() + afterMs;
+    const auto later = std::find_if(pending_.begin(), pending_.end(), [due](const Pending& p) { return p.dueMs > due; });
+    pending_.insert(later, {due, bytes});
+}
+
 void SimPort::requireOpen() const
 {
     if (gone_)

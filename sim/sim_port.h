@@ -36,6 +36,8 @@ public:
     bool deviceMissing = false;       // opening fails, as for an absent or busy device
     std::string staleInput;           // bytes waiting in the driver when the port opens
     int vanishAfterPackets = 0;       // after the chip has seen this many packets the device is gone
+    // Bytes that reach the port `afterMs` from now, whatever the chip does.
+    void arrive(const std::string& bytes, std::uint64_t afterMs);
 
     // What the test observes.
     struct DtrChange {
