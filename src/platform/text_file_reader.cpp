@@ -71,6 +71,11 @@ std::unique_ptr<TextStream> DiskFileSystem::openTextFile(const std::string& path
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (!file)
         throw FileOpenFailure("cannot open " + path);
+    return makeTextStream(file);
+}
+
+std::unique_ptr<TextStream> makeTextStream(std::FILE* file)
+{
     return std::make_unique<DiskTextStream>(file);
 }
 

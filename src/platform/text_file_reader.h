@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdio>
+
 #include "support/text_file.h"
 
 namespace tavrek {
@@ -10,5 +12,8 @@ public:
     std::unique_ptr<TextStream> openTextFile(const std::string& path) override;
     void enterProgramFolder() override;
 };
+
+// A stream over an already opened C file, which it owns and closes.
+std::unique_ptr<TextStream> makeTextStream(std::FILE* file);
 
 } // namespace tavrek
