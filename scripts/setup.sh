@@ -19,20 +19,17 @@ for p in "${packages[@]}"; do
 done
 [[ ${#missing[@]} -eq 0 ]] && exit 0
 
-line="apt-get install -y --no-install-recommends ${missing[*]}"
+install=(apt-get install -y --no-install-recommends "${missing[@]}")
 echo "Installing: ${missing[*]}"
 if [[ $(id -u) -eq 0 ]]; then
     as_root=()
-elif command -v sudo >/dev/null && sudo -n true 2>/dev/null; then
-    as_root=(sudo)
-elif command -v sudo >/dev/null && [[ -t 0 ]]; then
+elif command -v sudo >/dev/null && { sudo -n true 2>/dev/null || [[ -t 0 ]]; }; then
     as_root=(sudo)
 else
-    echo "Cannot install packages without root. Run this as root, then try again:" >&2
-    echo "  apt-get update && $line" >&2
+    echo "Cannot install packages without root. Run this line as root, then try again:" >&2
+    echo "  ${install[*]}" >&2
     exit 1
 fi
 export DEBIAN_FRONTEND=noninteractive
-"${as_root[@]}" apt-get update
-# shellcheck disable=SC2086
-"${as_root[@]}" $line
+# A new machine may have no package lists yet: fetch them when the first try fails.
+"${as_root[@]}" "${install[@]}" || { "${as_root[@]}" apt-get update && "${as_root[@]}" "${install[@]}"; }
