@@ -1,0 +1,304 @@
+// tavrek-sim: a dsPIC30F4011 serial bootloader on a pseudo-terminal, so that
+// Tavrek can be tried and tested end to end without a chip.
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <fstream>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <sys/prctl.h>
+
+#include "sim/bootloader.h"
+#include "sim/pty_line.h"
+
+namespace {
+
+using tavrek::sim::Bootloader;
+using tavrek::sim::Faults;
+using tavrek::sim::PtyLine;
+using Clock = PtyLine::Clock;
+
+constexpr int kExitUsage = 2;    // a bad command line
+constexpr int kExitNoLine = 1;   // no pseudo-terminal could be had
+constexpr int kFirstPort = 1;    // COM1
+constexpr int kLastPort = 5;     // COM5
+
+constexpr const char* kUsage = R"(Usage: tavrek-sim [OPTION]...
+Serves a simulated dsPIC30F4011 serial bootloader on a new pseudo-terminal.
+Prints the terminal's path and the line that points Tavrek's COM1 at it, e.g.
+  /dev/pts/3
+  TAVREK_COM1=/dev/pts/3
+then answers the host until it is ended (Ctrl-C, SIGTERM). The host may close
+and reopen the line: each open starts a new session, memory is kept.
+
+  --save FILE         write the program flash rows and configuration words
+                      received so far as Intel HEX to FILE: after every packet,
+                      before it is answered, and at the end
+  --port N            name TAVREK_COM<N> in the mapping line (1 to 5, default 1)
+
+Faults:
+  --silent            answer nothing at all
+  --type-code N       answer the start byte with type code N (default 0x01)
+  --ready-reply TEXT  send TEXT after the type code instead of "K" ("" for none)
+  --reject-packet N   answer packet N with "N" once; its resend is accepted
+                      (packets count from 1 per session, resends included)
+  --silent-after N    answer nothing after packet N
+  --reject-all        answer every packet with "N"
+  --ack-delay-us N    hold every acknowledgement N microseconds
+  --line-pacing       hold every reply as long as the bytes take on a 115200 baud
+                      line plus the flash write
+  --vanish-after N    close the line when packet N has arrived, unanswered: to
+                      the host the device has gone; then save and exit
+  --help              show this and exit
+)";
+
+volatile std::sig_atomic_t stopRequested = 0;
+
+void requestStop(int) { stopRequested = 1; }
+
+struct Options {
+    Faults faults;
+    std::string savePath;
+    int port = kFirstPort;
+    int vanishAfter = 0;
+};
+
+struct UsageError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// A whole number in decimal or 0x hexadecimal, from `low` to `high`.
+long numberArgument(const std::string& option, const char* text, long low, long high)
+{
+    char* end = nullptr;
+    errno = 0;
+    const long value = std::strtol(text, &end, 0);
+    if (*text == '\0' || *end != '\0' || errno != 0 || value < low || value > high)
+        throw UsageError(option + " wants a number from " + std::to_string(low) + " to " + std::to_string(high));
+    return value;
+}
+
+// Returns nothing when --help was asked for.
+std::optional<Options> parseOptions(int argc, char** argv)
+{
+    constexpr long kMaxCount = 1000000;          // packets in any session anyone would run
+    constexpr long kMaxDelayUs = 60 * 1000000L;  // a minute
+    Options options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string option = argv[i];
+        const auto value = [&]() -> const char* {
+            if (i + 1 >= argc)
+                throw UsageError(option + " wants a value");
+            return argv[++i];
+        };
+        if (option == "--help")
+            return std::nullopt;
+        else if (option == "--save")
+            options.savePath = value();
+        else if (option == "--port")
+            options.port = static_cast<int>(numberArgument(option, value(), kFirstPort, kLastPort));
+        else if (option == "--silent")
+            options.faults.silent = true;
+        else if (option == "--type-code")
+            options.faults.typeCode = static_cast<std::uint8_t>(numberArgument(option, value(), 0, 0xFF));
+        else if (option == "--ready-reply")
+            options.faults.readyReply = value();
+        else if (option == "--reject-packet")
+            options.faults.rejectPacketOnce = static_cast<int>(numberArgument(option, value(), 1, kMaxCount));
+        else if (option == "--silent-after")
+            options.faults.silentAfterPacket = static_cast<int>(numberArgument(option, value(), 1, kMaxCount));
+        else if (option == "--reject-all")
+            options.faults.rejectAll = true;
+        else if (option == "--ack-delay-us")
+            options.faults.ackDelayUs = static_cast<std::uint32_t>(numberArgument(option, value(), 0, kMaxDelayUs));
+        else if (option == "--line-pacing")
+            options.faults.linePacing = true;
+        else if (option == "--vanish-after")
+            options.vanishAfter = static_cast<int>(numberArgument(option, value(), 1, kMaxCount));
+        else
+            throw UsageError("unknown option " + option);
+    }
+    return options;
+}
+
+// Feeds the host's bytes to the bootloader and sends its replies when they are due.
+class Server {
+public:
+    explicit Server(const Options& options) : options_(options), chip_(options.faults) {}
+
+    void serve(PtyLine& line, const sigset_t& waitMask)
+    {
+        while (stopRequested == 0 && !vanished_) {
+            const auto deadline = replies_.empty() ? std::nullopt : std::optional(replies_.front().due);
+            const PtyLine::Received received = line.wait(deadline, waitMask);
+            switch (received.event) {
+            case PtyLine::Event::Data:
+                take(received.bytes, Clock::now());
+                break;
+            case PtyLine::Event::HostOpened:
+            case PtyLine::Event::HostGone:
+                restart();
+                break;
+            case PtyLine::Event::Nothing:
+            case PtyLine::Event::Interrupted:
+                break;
+            }
+            if (vanished_)
+                line.close();
+            else
+                sendDue(line);
+        }
+        save();
+    }
+
+private:
+    struct Scheduled {
+        Clock::time_point due;
+        std::string bytes;
+    };
+
+    // One byte at a time, so that each reply is timed from its own message.
+    void take(const std::string& bytes, Clock::time_point now)
+    {
+        for (const char byte : bytes) {
+            if (vanished_)
+                return;
+            if (!messageStart_)
+                messageStart_ = now;
+            const std::size_t packetsBefore = chip_.packets().size();
+            const int sessionsBefore = chip_.sessions();
+            const auto replies = chip_.receive(std::string_view(&byte, 1));
+            const bool packetDone = chip_.packets().size() != packetsBefore;
+            if (!packetDone && chip_.sessions() == sessionsBefore)
+                continue;
+            schedule(replies, packetDone ? *messageStart_ : now, now);
+            messageStart_.reset();
+            if (packetDone)
+                packetArrived();
+        }
+    }
+
+    // A paced reply is timed from the packet's first byte: the real line
+    // carries the bytes while the host is still writing them, where a
+    // pseudo-terminal takes them all at once.
+    void schedule(const std::vector<tavrek::sim::Reply>& replies, Clock::time_point packetStart,
+                  Clock::time_point now)
+    {
+        const Clock::time_point from = chip_.faults().linePacing ? packetStart : now;
+        for (const auto& reply : replies) {
+            Clock::time_point due = std::max(from + std::chrono::microseconds(reply.delayUs), now);
+            if (!replies_.empty())
+                due = std::max(due, replies_.back().due);
+            replies_.push_back({due, reply.bytes});
+        }
+    }
+
+    void packetArrived()
+    {
+        if (options_.vanishAfter > 0 && static_cast<int>(chip_.packets().size()) >= options_.vanishAfter) {
+            vanished_ = true;
+            replies_.clear();
+        }
+        save();
+    }
+
+    // A new open of the line, or its close, stands for a reset of the chip.
+    void restart()
+    {
+        chip_.reset();
+        replies_.clear();
+        messageStart_.reset();
+    }
+
+    void sendDue(PtyLine& line)
+    {
+        while (!replies_.empty() && replies_.front().due <= Clock::now()) {
+            line.send(replies_.front().bytes);
+            replies_.pop_front();
+        }
+    }
+
+    // Written aside and renamed, so that a reader never sees half a file.
+    void save()
+    {
+        if (options_.savePath.empty())
+            return;
+        const std::string partial = options_.savePath + ".part";
+        {
+            std::ofstream file(partial, std::ios::binary | std::ios::trunc);
+            file << chip_.toIntelHex();
+            if (!file.flush())
+                std::fprintf(stderr, "tavrek-sim: cannot write %s\n", partial.c_str());
+        }
+        if (std::rename(partial.c_str(), options_.savePath.c_str()) != 0)
+            std::fprintf(stderr, "tavrek-sim: cannot write %s: %s\n", options_.savePath.c_str(),
+                         std::strerror(errno));
+    }
+
+    const Options& options_;
+    Bootloader chip_;
+    std::deque<Scheduled> replies_;
+    std::optional<Clock::time_point> messageStart_;
+    bool vanished_ = false;
+};
+
+// SIGINT and SIGTERM are held back except while waiting for the line, so that
+// they end the wait at once and never cut a reply or a save in two.
+sigset_t holdStopSignals()
+{
+    struct sigaction action {};
+    action.sa_handler = requestStop;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+    sigset_t stops;
+    sigemptyset(&stops);
+    sigaddset(&stops, SIGINT);
+    sigaddset(&stops, SIGTERM);
+    sigset_t waitMask;
+    sigprocmask(SIG_BLOCK, &stops, &waitMask);
+    sigdelset(&waitMask, SIGINT);
+    sigdelset(&waitMask, SIGTERM);
+    return waitMask;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::optional<Options> options;
+    try {
+        options = parseOptions(argc, argv);
+    } catch (const UsageError& e) {
+        std::fprintf(stderr, "tavrek-sim: %s\nTry 'tavrek-sim --help'.\n", e.what());
+        return kExitUsage;
+    }
+    if (!options) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    const sigset_t waitMask = holdStopSignals();
+    // Replies timed to tens of microseconds: no timer slack.
+    prctl(PR_SET_TIMERSLACK, 1UL);
+    try {
+        PtyLine line;
+        std::printf("%s\nTAVREK_COM%d=%s\n", line.devicePath().c_str(), options->port, line.devicePath().c_str());
+        std::fflush(stdout);
+        Server server(*options);
+        server.serve(line, waitMask);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "tavrek-sim: %s\n", e.what());
+        return kExitNoLine;
+    }
+    return 0;
+}
