@@ -4,8 +4,13 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 scripts/build.sh
-if [[ -x build/tavrek ]]; then
-    exec build/tavrek "$@"
-else
-    echo "Built. The window program is not part of this build yet; run scripts/test.sh for the tests."
+if [[ ! -x build/tavrek ]]; then
+    echo "The build did not make build/tavrek; see the messages above." >&2
+    exit 1
 fi
+if [[ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}${QT_QPA_PLATFORM:-}" ]]; then
+    echo "Built. There is no display to open the window on: start Tavrek from a desktop" >&2
+    echo "session, or over ssh -X." >&2
+    exit 1
+fi
+exec build/tavrek "$@"

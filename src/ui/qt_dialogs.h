@@ -1,0 +1,39 @@
+#pragma once
+
+#include <string>
+
+#include <QStringList>
+
+#include "ui/common_dialog.h"
+
+class QFileDialog;
+class QWidget;
+
+namespace tavrek {
+
+// The program's title: the window's caption and every message box's.
+inline constexpr const char* kProgramTitle = "Tavrek";
+
+// The open dialog on Qt: the platform's own where there is one, else Qt's.
+// File names match the filter's patterns without regard to case, and a typed
+// name need not exist.
+std::string showQtOpenDialog(QWidget* parent, const OpenDialogSettings& settings);
+
+// The modal message box: the text alone, one OK button, no icon, the
+// program's title as caption.
+void showQtMessageBox(QWidget* parent, const std::string& text);
+
+// "Description|pattern|..." as Qt's name filters, one per pair. A description
+// that does not show its patterns in parentheses gets them appended, since Qt
+// reads the patterns from there.
+QStringList qtNameFilters(const std::string& filter);
+
+// Qt 6.4's own dialog, when names of missing files are allowed, selects the
+// shown folder itself once the file-name field has been emptied, and may
+// keep it selected: an existing file typed afterwards then cannot be chosen
+// (Open stays disabled and Return only re-enters the folder). This drops
+// the shown folder from the selection whenever it gets in. Does nothing on
+// a platform dialog.
+void keepTypedFileNamesChoosable(QFileDialog& dialog);
+
+} // namespace tavrek
