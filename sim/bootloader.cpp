@@ -29,8 +29,15 @@ bool sumsToZero(const std::string& packet)
     return sum % 256 == 0;
 }
 
-// One Intel HEX record: count, offset, type, data and checksum.
-std::string hexRecord(std::uint16_t offset, std::uint8_t type, const std::uint8_t* data, std::size_t count)
+std::string extendedAddressRecord(std::uint16_t segment)
+{
+    const std::uint8_t value[2] = {static_cast<std::uint8_t>(segment >> 8), static_cast<std::uint8_t>(segment)};
+    return intelHexRecord(0x04, 0, value, 2);
+}
+
+} // namespace
+
+std::string intelHexRecord(std::uint8_t type, std::uint16_t offset, const std::uint8_t* data, std::size_t count)
 {
     unsigned sum = static_cast<unsigned>(count) + (offset >> 8) + (offset & 0xFF) + type;
     char text[16];
@@ -44,14 +51,6 @@ std::string hexRecord(std::uint16_t offset, std::uint8_t type, const std::uint8_
     std::snprintf(text, sizeof text, "%02X\n", (256 - sum % 256) % 256);
     return record + text;
 }
-
-std::string extendedAddressRecord(std::uint16_t segment)
-{
-    const std::uint8_t value[2] = {static_cast<std::uint8_t>(segment >> 8), static_cast<std::uint8_t>(segment)};
-    return hexRecord(0, 0x04, value, 2);
-}
-
-} // namespace
 
 Bootloader::Bootloader(Faults faults)
     : faults_(faults), flash_(kFlashBytes, kErased), rowsWritten_(kFlashRows, false)
@@ -173,7 +172,7 @@ std::string Bootloader::toIntelHex() const
                 segment = static_cast<std::uint16_t>(at >> 16);
                 hex += extendedAddressRecord(segment);
             }
-            hex += hexRecord(static_cast<std::uint16_t>(at), 0x00, &flash_[at], kRecordBytes);
+            hex += intelHexRecord(0x00, static_cast<std::uint16_t>(at), &flash_[at], kRecordBytes);
         }
     }
     constexpr std::uint16_t kConfigSegment = 0x01F0;  // HEX address of word address 0xF80000
@@ -184,8 +183,8 @@ std::string Bootloader::toIntelHex() const
         if (!configSegmentSet)
             hex += extendedAddressRecord(kConfigSegment);
         configSegmentSet = true;
-        hex += hexRecord(static_cast<std::uint16_t>(word * kConfigWordBytes), 0x00, config_[word].data(),
-                         kConfigWordBytes);
+        hex += intelHexRecord(0x00, static_cast<std::uint16_t>(word * kConfigWordBytes), config_[word].data(),
+                              kConfigWordBytes);
     }
     return hex + ":00000001FF\n";
 }

@@ -21,6 +21,9 @@ struct Faults {
     bool linePacing = false;         // every reply is held as long as the real line and flash take
 };
 
+// One Intel HEX record line, ended by LF, with its checksum.
+std::string intelHexRecord(std::uint8_t type, std::uint16_t offset, const std::uint8_t* data, std::size_t count);
+
 // A reply and how long after the last byte it answers it goes out.
 struct Reply {
     std::string bytes;

@@ -152,7 +152,7 @@ TEST(LoadHex, EndRecordOnlyMarksRow508AllErasedButTheMovedVector)
     EXPECT_TRUE(h.window.boxes.empty());
 }
 
-TEST(LoadHex, ConfigurationOnlyFile)
+TEST(LoadHex, ConfigurationOnlyFileGetsTheJumpButLeavesRowZeroUnmarked)
 {
     HexHarness h;
     ASSERT_EQ(h.load(segmentRecord(0x01F0) + dataRecord(4, {1, 2, 3, 0}) + dataRecord(24, {9, 8}) + kEndRecord),
@@ -197,15 +197,6 @@ TEST(LoadHex, MovesTheApplicationResetJumpOverWhatTheFileGaveThere)
     expectResetVectorMoved(h.state(), {0x00, 0x12, 0x04, 0x00, 0x00, 0x00, 0x00, 0x00});
     EXPECT_EQ(h.state().progImage[65152], 9);
     EXPECT_TRUE(h.state().rowDirty[0]);
-}
-
-TEST(LoadHex, RowZeroStaysUnmarkedWhenTheFileGivesNothingThere)
-{
-    HexHarness h;
-    ASSERT_EQ(h.load(dataRecord(0x7F40 * 2, {1, 2, 3, 0}) + kEndRecord), kHexLoaded);
-    EXPECT_FALSE(h.state().rowDirty[0]);
-    EXPECT_EQ(markedRows(h.state()), (std::vector<std::size_t>{508, 509}));
-    expectResetVectorMoved(h.state(), kNothing);
 }
 
 TEST(LoadHex, LaterLineWinsAndNonRecordLinesAreSkipped)
