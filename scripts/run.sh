@@ -3,7 +3,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
-scripts/build.sh
+TAVREK_TARGETS="tavrek tavrek-sim" scripts/build.sh
 if [[ ! -x build/tavrek ]]; then
     echo "The build did not make build/tavrek; see the messages above." >&2
     exit 1
