@@ -1,6 +1,6 @@
 #pragma once
 
-// Pseudo-terminals, the tavrek-sim program and a Qt application object for the
+// A Qt application object, port mapping and the tavrek-sim program for the
 // tests and benchmarks of the real serial path. Nothing here touches a real
 // serial port.
 
@@ -8,13 +8,14 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include <fcntl.h>
-#include <poll.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -54,60 +55,6 @@ inline std::int64_t elapsedMs(std::chrono::steady_clock::time_point since)
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - since).count();
 }
 
-// A pseudo-terminal whose master end the test holds: the far end of the line
-// that the port under test opens by the slave's name.
-class PseudoTerminal {
-public:
-    PseudoTerminal()
-    {
-        master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
-        if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0)
-            throw std::runtime_error("no pseudo-terminal");
-        device_ = ::ptsname(master_);
-    }
-    ~PseudoTerminal() { vanish(); }
-    PseudoTerminal(const PseudoTerminal&) = delete;
-    PseudoTerminal& operator=(const PseudoTerminal&) = delete;
-
-    const std::string& device() const { return device_; }
-
-    void write(const std::string& bytes)
-    {
-        if (::write(master_, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()))
-            throw std::runtime_error("write to the pseudo-terminal failed");
-    }
-
-    // Whatever arrives until `count` bytes are in or `timeoutMs` has passed.
-    std::string read(std::size_t count, int timeoutMs = 2000)
-    {
-        std::string bytes;
-        const auto start = std::chrono::steady_clock::now();
-        while (bytes.size() < count && elapsedMs(start) < timeoutMs) {
-            pollfd readable{master_, POLLIN, 0};
-            if (::poll(&readable, 1, timeoutMs) <= 0 || (readable.revents & POLLIN) == 0)
-                break;
-            char chunk[512];
-            const ssize_t n = ::read(master_, chunk, sizeof chunk);
-            if (n <= 0)
-                break;
-            bytes.append(chunk, static_cast<std::size_t>(n));
-        }
-        return bytes;
-    }
-
-    // Closes the master end: the device has gone, as an unplugged adapter.
-    void vanish()
-    {
-        if (master_ >= 0)
-            ::close(master_);
-        master_ = -1;
-    }
-
-private:
-    int master_ = -1;
-    std::string device_;
-};
-
 #ifdef TAVREK_SIM_PROGRAM
 // build/tavrek-sim as a child process, serving a pseudo-terminal of its own.
 // It dies with the test process, so that a failed test leaves nothing behind.
@@ -132,18 +79,22 @@ public:
             ::_exit(127);
         }
         ::close(out[1]);
-        output_ = out[0];
-        readMapping();
+        output_ = ::fdopen(out[0], "r");
+        // It prints its device, then the line that maps a port to it.
+        char lines[2][256];
+        if (std::fgets(lines[0], 256, output_) == nullptr || std::fgets(lines[1], 256, output_) == nullptr)
+            throw std::runtime_error("tavrek-sim printed no device and mapping line");
+        device_.assign(lines[0], std::strcspn(lines[0], "\n"));
+        mapping_.assign(lines[1], std::strcspn(lines[1], "\n"));
     }
     ~SimProcess()
     {
         stop();
-        ::close(output_);
+        std::fclose(output_);
     }
     SimProcess(const SimProcess&) = delete;
     SimProcess& operator=(const SimProcess&) = delete;
 
-    // The pseudo-terminal the simulator serves, and the line that maps it.
     const std::string& device() const { return device_; }
     const std::string& mappingLine() const { return mapping_; }
 
@@ -151,46 +102,34 @@ public:
     // returns its exit status; -1 when it was already reaped.
     int stop()
     {
-        if (pid_ > 0)
-            ::kill(pid_, SIGTERM);
-        return wait();
-    }
-    // Waits for the simulator to end by itself.
-    int wait()
-    {
         if (pid_ <= 0)
             return -1;
+        freeze(false);
+        ::kill(pid_, SIGTERM);
         int status = 0;
-        ::waitpid(pid_, &status, 0);
-        pid_ = -1;
+        ::waitpid(std::exchange(pid_, -1), &status, 0);
         return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    // Halts the simulator where it is (returning once it has halted), or lets
+    // it go on. Only a halted one is sent SIGCONT: that signal would also drop
+    // the SIGSTOP of a leak checker's stop-the-world as the simulator exits.
+    void freeze(bool frozen)
+    {
+        if (frozen == frozen_)
+            return;
+        frozen_ = frozen;
+        ::kill(pid_, frozen ? SIGSTOP : SIGCONT);
+        int status = 0;
+        if (frozen)
+            ::waitpid(pid_, &status, WUNTRACED);
     }
 
 private:
-    void readMapping()
-    {
-        constexpr int kStartTimeoutMs = 5000;
-        std::string text;
-        while (mapping_.empty()) {
-            pollfd readable{output_, POLLIN, 0};
-            char chunk[256];
-            const ssize_t n = ::poll(&readable, 1, kStartTimeoutMs) > 0 ? ::read(output_, chunk, sizeof chunk) : 0;
-            if (n <= 0)
-                throw std::runtime_error("tavrek-sim printed no mapping line: " + text);
-            text.append(chunk, static_cast<std::size_t>(n));
-            const auto at = text.find("TAVREK_COM");
-            const auto end = text.find('\n', at);
-            if (at != std::string::npos && end != std::string::npos) {
-                mapping_ = text.substr(at, end - at);
-                device_ = mapping_.substr(mapping_.find('=') + 1);
-            }
-        }
-    }
-
     pid_t pid_ = -1;
-    int output_ = -1;
-    std::string mapping_;
+    bool frozen_ = false;
+    std::FILE* output_ = nullptr;
     std::string device_;
+    std::string mapping_;
 };
 #endif
 

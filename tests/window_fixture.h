@@ -3,17 +3,15 @@
 // The main window on the offscreen platform, wired to the in-process
 // simulated chip, real files, and a scripted file dialog and message box.
 
-#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <QApplication>
 #include <QComboBox>
-#include <QElapsedTimer>
-#include <QMetaObject>
-#include <QPlainTextEdit>
+#include <QDeadlineTimer>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -22,86 +20,52 @@
 
 #include "hex_fixtures.h"
 #include "hex_records.h"
-#include "platform/text_file_reader.h"
-#include "sim/bootloader.h"
-#include "sim/fake_clock.h"
-#include "sim/sim_port.h"
 #include "support/failures.h"
 #include "ui/frm_main.h"
 
 namespace tavrek::test {
 
 // The simulated port, with a DTR switch that can be made to fail.
-class SwitchablePort : public PortControl {
+class SwitchablePort : public sim::SimPort {
 public:
-    explicit SwitchablePort(std::unique_ptr<sim::SimPort> port) : port_(std::move(port)) {}
-
-    sim::SimPort& sim() { return *port_; }
+    using SimPort::SimPort;
     bool failDtrSwitch = false;
-
-    void setCommPort(int number) override { port_->setCommPort(number); }
-    int commPort() const override { return port_->commPort(); }
-    void setSettings(const std::string& settings) override { port_->setSettings(settings); }
-    std::string settings() const override { return port_->settings(); }
-    bool portOpen() const override { return port_->portOpen(); }
-    void setPortOpen(bool open) override { port_->setPortOpen(open); }
     void setDTREnable(bool enable) override
     {
         if (failDtrSwitch)
             throw PortFailure("modem lines cannot be switched");
-        port_->setDTREnable(enable);
+        SimPort::setDTREnable(enable);
     }
-    bool dtrEnable() const override { return port_->dtrEnable(); }
-    int inBufferCount() override { return port_->inBufferCount(); }
-    std::string input() override { return port_->input(); }
-    void output(const std::string& bytes) override { port_->output(bytes); }
-    void waitForInput(int maxMs) override { port_->waitForInput(maxMs); }
-
-private:
-    std::unique_ptr<sim::SimPort> port_;
 };
 
 // A small sound program: a reset jump, four instructions at word address
 // 0x100 and configuration word 0.
-inline const std::vector<std::uint8_t> kResetJump{0x00, 0x01, 0x04, 0x00, 0x00, 0x00, 0x00, 0x00};
-inline const std::vector<std::uint8_t> kCode{0xF0, 0xFF, 0x2F, 0x00, 0x40, 0x15, 0x88, 0x00,
-                                             0x00, 0x00, 0xEB, 0x00, 0x30, 0x16, 0x88, 0x00};
-inline const std::vector<std::uint8_t> kConfigWord0{0x00, 0xC1, 0x00, 0x00};
-inline constexpr std::size_t kCodeAt = 0x200;  // HEX address of word address 0x100
-
 inline std::string smallProgram()
 {
-    return segmentRecord(0x0000) + dataRecord(0x0000, kResetJump) + dataRecord(kCodeAt, kCode) +
-           segmentRecord(0x01F0) + dataRecord(0x0000, kConfigWord0) + kEndRecord;
+    return segmentRecord(0) + dataRecord(0, {0x00, 0x01, 0x04, 0x00, 0x00, 0x00, 0x00, 0x00}) +
+           dataRecord(0x200, {0xF0, 0xFF, 0x2F, 0x00, 0x40, 0x15, 0x88, 0x00,
+                              0x00, 0x00, 0xEB, 0x00, 0x30, 0x16, 0x88, 0x00}) +
+           segmentRecord(0x01F0) + dataRecord(0, {0x00, 0xC1, 0x00, 0x00}) + kEndRecord;
 }
 
-// What a Write on the small program logs, line by line.
-inline std::string successfulWriteLog()
-{
-    return "Resetting PIC..\r\nSearching for bootloader...\r\nFound dsPIC30F4011/dsPIC30F4012\r\n"
-           "Writing flash...\r\nWriting Configuration Bits\r\nWrite Successful!\r\n";
-}
+// What a successful Write of a program with configuration bits logs.
+inline const std::string kSuccessfulWriteLog =
+    "Resetting PIC..\r\nSearching for bootloader...\r\nFound dsPIC30F4011/dsPIC30F4012\r\n"
+    "Writing flash...\r\nWriting Configuration Bits\r\nWrite Successful!\r\n";
 
 // Runs `operate` on the modal widget of type T once it is up and active. A
 // widget that `operate` left open is closed, so that a failed test ends.
 template <class T>
 void whenShown(std::function<void(T&)> operate)
 {
-    constexpr qint64 kGiveUpMs = 10000;
     auto* poll = new QTimer;
-    poll->setInterval(0);
-    QElapsedTimer waited;
-    waited.start();
-    QObject::connect(poll, &QTimer::timeout, [poll, operate, waited] {
+    QObject::connect(poll, &QTimer::timeout, [poll, operate, giveUp = QDeadlineTimer(10000)] {
         auto* shown = qobject_cast<T*>(QApplication::activeModalWidget());
-        if (!shown && waited.elapsed() > kGiveUpMs)
-            ADD_FAILURE() << "no " << T::staticMetaObject.className() << " came up";
-        if (!shown && waited.elapsed() <= kGiveUpMs)
+        if (!shown && !giveUp.hasExpired())
             return;
         poll->stop();
         poll->deleteLater();
-        if (!shown)
-            return;
+        ASSERT_TRUE(shown) << "no " << T::staticMetaObject.className() << " came up";
         QApplication::setActiveWindow(shown);
         EXPECT_TRUE(QTest::qWaitForWindowActive(shown));
         operate(*shown);
@@ -110,34 +74,30 @@ void whenShown(std::function<void(T&)> operate)
             shown->reject();
         }
     });
-    poll->start();
+    poll->start(0);
 }
 
 class WindowTest : public ::testing::Test {
 protected:
-    WindowTest()
+    WindowTest() { start(); }
+
+    // A new window on a new port, as at program start.
+    void start()
     {
         auto clock = std::make_unique<sim::FakeClock>();
-        auto port = std::make_unique<SwitchablePort>(std::make_unique<sim::SimPort>(chip, *clock));
-        clock_ = clock.get();
+        auto port = std::make_unique<SwitchablePort>(chip, *clock);
         port_ = port.get();
-        WindowParts parts;
-        parts.port = std::move(port);
-        parts.files = std::make_unique<DiskFileSystem>();
-        parts.clock = std::move(clock);
-        parts.showOpenDialog = [this](QWidget*, const OpenDialogSettings& settings) {
+        const auto showOpenDialog = [this](QWidget*, const OpenDialogSettings& settings) {
             dialogsShown.push_back(settings);
-            if (dialogAnswers.empty())
-                return std::string();  // Cancel
-            std::string answer = dialogAnswers.front();
-            dialogAnswers.pop_front();
-            return answer;
+            return std::exchange(nextChoice, {});
         };
-        parts.showMessageBox = [this](QWidget* parent, const std::string& text) {
+        const auto showMessageBox = [this](QWidget* parent, const std::string& text) {
             EXPECT_EQ(parent, window.get());
             boxes.push_back(text);
         };
-        window = std::make_unique<frmMain>(std::move(parts));
+        window = std::make_unique<frmMain>(WindowParts{std::move(port), std::make_unique<DiskFileSystem>(),
+                                                       std::move(clock), showOpenDialog, showMessageBox});
+        boxes.clear();
     }
 
     template <class T = QWidget>
@@ -149,66 +109,39 @@ protected:
         return found;
     }
     QPushButton* button(const char* name) const { return control<QPushButton>(name); }
-
-    sim::SimPort& sim() { return port_->sim(); }
+    SwitchablePort& sim() { return *port_; }
     const std::string& log() const { return window->logText(); }
-    const std::string& hexFileName() { return window->support().state().hexFileName; }
 
-    // The operator picks `path` in the file dialog.
+    // The operator picks `path` in the file dialog; the empty one is Cancel.
     void choose(const std::string& path)
     {
-        dialogAnswers.push_back(path);
+        nextChoice = path;
         button("cmdOpen")->click();
     }
-    void cancelDialog() { button("cmdOpen")->click(); }
     void selectPort(int index) { control<QComboBox>("cboPort")->setCurrentIndex(index); }
     void write() { button("cmdWrite")->click(); }
-    void reset() { button("cmdReset")->click(); }
-    std::string writeSmallProgram()
-    {
-        choose(dir.write("small.hex", smallProgram()));
-        write();
-        return log();
-    }
-
     void showActive()
     {
         window->show();
-        window->activateWindow();
         QApplication::setActiveWindow(window.get());
         ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
     }
-
-    // Runs `action` at the first pass over window events inside the next
-    // Write; `ran` tells afterwards whether it did.
+    // Runs `action` at the first pass over window events inside the next Write.
     void duringWrite(std::function<void()> action)
     {
-        QMetaObject::invokeMethod(
-            window.get(),
-            [this, action = std::move(action)] {
-                ranDuringWrite = window->writeRunning();
-                if (ranDuringWrite)
-                    action();
-            },
-            Qt::QueuedConnection);
-    }
-
-    bool chipHoldsSmallProgram() const
-    {
-        const auto& flash = chip.flash();
-        const std::vector<std::uint8_t> code(flash.begin() + kCodeAt, flash.begin() + kCodeAt + kCode.size());
-        return code == kCode && chip.configWords()[0] == sim::Bootloader::ConfigWord{0x00, 0xC1, 0x00, 0x00};
+        QTimer::singleShot(0, window.get(), [this, action] {
+            if (window->writeRunning())
+                action();
+        });
     }
 
     sim::Bootloader chip;  // outlives the window, whose port talks to it
     TempDir dir;
-    std::deque<std::string> dialogAnswers;
+    std::string nextChoice;  // what the next file dialog returns
     std::vector<OpenDialogSettings> dialogsShown;
     std::vector<std::string> boxes;
-    bool ranDuringWrite = false;
     std::unique_ptr<frmMain> window;
-    sim::FakeClock* clock_ = nullptr;  // owned by the window
-    SwitchablePort* port_ = nullptr;   // owned by the window
+    SwitchablePort* port_ = nullptr;  // owned by the window
 };
 
 } // namespace tavrek::test
