@@ -16,41 +16,19 @@
 #include <chrono>
 #include <memory>
 
-#include "fakes/fake_window.h"
-#include "platform/qt_serial_port.h"
-#include "platform/steady_clock.h"
-#include "platform/text_file_reader.h"
-#include "serial_fixtures.h"
+#include "real_host.h"
 #include "sim/bootloader.h"
 #include "support/programming.h"
-#include "support/support.h"
 
 namespace tavrek::bench {
 namespace {
 
-using test::FakeWindow;
-using test::PortMapping;
-using test::SimProcess;
 
 constexpr std::size_t kChipRows = 512;          // the dsPIC30F4011's 48 KB of flash
 constexpr double kResetHoldSeconds = 0.100;     // DTR held before the start byte
 constexpr double kSecondsPerByte = double(sim::Bootloader::kBitsPerByte) / sim::Bootloader::kLineBaud;
 
-// Tavrek's real path with COM1 pointed at a fresh simulator.
-struct Host {
-    explicit Host(const std::vector<std::string>& simOptions) : sim(simOptions), mapping(1, sim.device())
-    {
-        port.setSettings("115200,n,8,1");
-    }
-    QCoreApplication& application = test::qtApplication();
-    SimProcess sim;
-    PortMapping mapping;
-    QtSerialPort port;
-    FakeWindow window{port};
-    DiskFileSystem files;
-    SteadyClock clock;
-    Support support{window, files, clock};
-};
+using Host = test::RealHost;
 
 double processCpuSeconds()
 {

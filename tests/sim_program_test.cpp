@@ -9,9 +9,7 @@
 
 #include "hex_fixtures.h"
 #include "hex_records.h"
-#include "platform/qt_serial_port.h"
-#include "platform/steady_clock.h"
-#include "serial_fixtures.h"
+#include "real_host.h"
 
 namespace tavrek::test {
 namespace {
@@ -71,22 +69,14 @@ ChipBytes markedBytes(const SupportState& images)
 
 // Tavrek as the window runs it, on COM1 mapped to the simulator's line, with
 // applicationHex() loaded.
-struct RealPath {
-    explicit RealPath(const std::vector<std::string>& simOptions) : sim(simOptions), mapping(1, sim.device())
+// The real path with a HEX file loaded into the images.
+struct RealPath : RealHost {
+    explicit RealPath(const std::vector<std::string>& simOptions) : RealHost(simOptions)
     {
-        port.setSettings("115200,n,8,1");
         support.state().hexFileName = dir.write("application.hex", applicationHex());
         loaded = support.loadHex();
     }
 
-    QCoreApplication& application = qtApplication();
-    SimProcess sim;
-    PortMapping mapping;
-    QtSerialPort port;
-    FakeWindow window{port};
-    DiskFileSystem files;
-    SteadyClock clock;
-    Support support{window, files, clock};
     TempDir dir;
     std::int16_t loaded = 0;
 };
