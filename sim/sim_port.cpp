@@ -7,11 +7,6 @@
 
 namespace tavrek::sim {
 
-namespace {
-constexpr int kFirstPort = 1;  // COM1
-constexpr int kLastPort = 5;   // COM5
-} // namespace
-
 void SimPort::setCommPort(int number)
 {
     if (number < kFirstPort || number > kLastPort)

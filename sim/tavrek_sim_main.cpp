@@ -20,6 +20,7 @@
 
 #include "sim/bootloader.h"
 #include "sim/pty_line.h"
+#include "support/port_control.h"
 
 namespace {
 
@@ -27,11 +28,11 @@ using tavrek::sim::Bootloader;
 using tavrek::sim::Faults;
 using tavrek::sim::PtyLine;
 using Clock = PtyLine::Clock;
+using tavrek::kFirstPort;
+using tavrek::kLastPort;
 
 constexpr int kExitUsage = 2;    // a bad command line
 constexpr int kExitNoLine = 1;   // no pseudo-terminal could be had
-constexpr int kFirstPort = 1;    // COM1
-constexpr int kLastPort = 5;     // COM5
 
 constexpr const char* kUsage = R"(Usage: tavrek-sim [OPTION]...
 Serves a simulated dsPIC30F4011 serial bootloader on a new pseudo-terminal.

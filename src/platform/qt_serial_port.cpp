@@ -31,9 +31,6 @@ namespace tavrek {
 
 namespace {
 
-constexpr int kFirstPort = 1;                            // COM1
-constexpr int kLastPort = 5;                             // COM5
-constexpr const char* kLineSettings = "115200,n,8,1";    // the bootloader's line, until set otherwise
 constexpr const char* kPortVariablePrefix = "TAVREK_COM";  // TAVREK_COM1 names the device of COM1
 constexpr int kMaxBaud = 4000000;                        // fastest rate PC serial drivers offer
 constexpr int kMinDataBits = 5;
@@ -135,7 +132,7 @@ LineSettings parseLineSettings(const std::string& text)
 }
 
 QtSerialPort::QtSerialPort()
-    : settingsText_(kLineSettings), settings_(parseLineSettings(kLineSettings)), port_(std::make_unique<QSerialPort>())
+    : settingsText_(kBootloaderLine), settings_(parseLineSettings(kBootloaderLine)), port_(std::make_unique<QSerialPort>())
 {
 }
 

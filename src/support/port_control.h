@@ -5,6 +5,12 @@
 
 namespace tavrek {
 
+// The port numbers the port list offers: COM1 to COM5.
+inline constexpr int kFirstPort = 1;
+inline constexpr int kLastPort = 5;
+// The bootloader's line: 115200 baud, no parity, 8 data bits, 1 stop bit.
+inline constexpr const char* kBootloaderLine = "115200,n,8,1";
+
 // The serial port control as the programming sequence and the Reset command
 // use it. Every operation that fails throws PortFailure. Bytes travel as text,
 // one character per byte, the character code being the byte value.

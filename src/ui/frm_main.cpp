@@ -53,7 +53,6 @@ QRect toPixels(const TwipsRect& r)
 
 constexpr const char* kCommandFontFamily = "MS Sans Serif";  // Write's and Reset's captions
 constexpr double kCommandFontPoints = 9.75;
-constexpr const char* kLineSettings = "115200,n,8,1";  // the bootloader's fixed line
 constexpr std::uint64_t kResetPulseMs = 50;             // DTR (the chip's reset) held active at least this long
 constexpr const char* kHexFilter = "INHEX32 Files (*.HEX)|*.HEX|All Files (*.*)|*.*";  // HEX files first
 constexpr int kProgressMaximum = 100;  // the progress bar's full scale; nothing moves it off 0
@@ -227,7 +226,7 @@ void frmMain::Form_Load()
 {
     support_.state().hexFileName.clear();
     cboPort->setCurrentIndex(0);
-    MSComm1->setSettings(kLineSettings);
+    MSComm1->setSettings(kBootloaderLine);
 }
 
 void frmMain::cmdOpen_Click()
