@@ -18,9 +18,12 @@
 
 #include <sys/prctl.h>
 
+#include <CLI/CLI.hpp>
+
 #include "sim/bootloader.h"
 #include "sim/pty_line.h"
 #include "support/port_control.h"
+#include "version.h"
 
 namespace {
 
@@ -31,37 +34,16 @@ using Clock = PtyLine::Clock;
 using tavrek::kFirstPort;
 using tavrek::kLastPort;
 
-constexpr int kExitUsage = 2;    // a bad command line
+constexpr int kExitUsage = 64;   // a bad command line
 constexpr int kExitNoLine = 1;   // no pseudo-terminal could be had
 
-constexpr const char* kUsage = R"(Usage: tavrek-sim [OPTION]...
-Serves a simulated dsPIC30F4011 serial bootloader on a new pseudo-terminal.
+constexpr const char* kDescription = R"(Serves a simulated dsPIC30F4011 serial bootloader on a new pseudo-terminal.
 Prints the terminal's path and the line that points Tavrek's COM1 at it, e.g.
   /dev/pts/3
   TAVREK_COM1=/dev/pts/3
 then answers the host until it is ended (Ctrl-C, SIGTERM). The host may close
 and reopen the line: each open starts a new session, memory is kept.
-
-  --save FILE         write the program flash rows and configuration words
-                      received so far as Intel HEX to FILE: after every packet,
-                      before it is answered, and at the end
-  --port N            name TAVREK_COM<N> in the mapping line (1 to 5, default 1)
-
-Faults:
-  --silent            answer nothing at all
-  --type-code N       answer the start byte with type code N (default 0x01)
-  --ready-reply TEXT  send TEXT after the type code instead of "K" ("" for none)
-  --reject-packet N   answer packet N with "N" once; its resend is accepted
-                      (packets count from 1 per session, resends included)
-  --silent-after N    answer nothing after packet N
-  --reject-all        answer every packet with "N"
-  --ack-delay-us N    hold every acknowledgement N microseconds
-  --line-pacing       hold every reply as long as the bytes take on a 115200 baud
-                      line plus the flash write
-  --vanish-after N    close the line when packet N has arrived, unanswered: to
-                      the host the device has gone; then save and exit
-  --help              show this and exit
-)";
+Packets count from 1 per session, resends included.)";
 
 volatile std::sig_atomic_t stopRequested = 0;
 
@@ -74,62 +56,46 @@ struct Options {
     int vanishAfter = 0;
 };
 
-struct UsageError : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
-
-// A whole number in decimal or 0x hexadecimal, from `low` to `high`.
-long numberArgument(const std::string& option, const char* text, long low, long high)
+// A range check that the help text need not spell out: each option says its range.
+CLI::Validator inRange(int low, int high)
 {
-    char* end = nullptr;
-    errno = 0;
-    const long value = std::strtol(text, &end, 0);
-    if (*text == '\0' || *end != '\0' || errno != 0 || value < low || value > high)
-        throw UsageError(option + " wants a number from " + std::to_string(low) + " to " + std::to_string(high));
-    return value;
+    return CLI::Range(low, high).description("");
 }
 
-// Returns nothing when --help was asked for.
-std::optional<Options> parseOptions(int argc, char** argv)
+// Numbers are taken in decimal or as 0x hexadecimal.
+void defineOptions(CLI::App& app, Options& options, int& typeCode)
 {
-    constexpr long kMaxCount = 1000000;          // packets in any session anyone would run
-    constexpr long kMaxDelayUs = 60 * 1000000L;  // a minute
-    Options options;
-    for (int i = 1; i < argc; ++i) {
-        const std::string option = argv[i];
-        const auto value = [&]() -> const char* {
-            if (i + 1 >= argc)
-                throw UsageError(option + " wants a value");
-            return argv[++i];
-        };
-        if (option == "--help")
-            return std::nullopt;
-        else if (option == "--save")
-            options.savePath = value();
-        else if (option == "--port")
-            options.port = static_cast<int>(numberArgument(option, value(), kFirstPort, kLastPort));
-        else if (option == "--silent")
-            options.faults.silent = true;
-        else if (option == "--type-code")
-            options.faults.typeCode = static_cast<std::uint8_t>(numberArgument(option, value(), 0, 0xFF));
-        else if (option == "--ready-reply")
-            options.faults.readyReply = value();
-        else if (option == "--reject-packet")
-            options.faults.rejectPacketOnce = static_cast<int>(numberArgument(option, value(), 1, kMaxCount));
-        else if (option == "--silent-after")
-            options.faults.silentAfterPacket = static_cast<int>(numberArgument(option, value(), 1, kMaxCount));
-        else if (option == "--reject-all")
-            options.faults.rejectAll = true;
-        else if (option == "--ack-delay-us")
-            options.faults.ackDelayUs = static_cast<std::uint32_t>(numberArgument(option, value(), 0, kMaxDelayUs));
-        else if (option == "--line-pacing")
-            options.faults.linePacing = true;
-        else if (option == "--vanish-after")
-            options.vanishAfter = static_cast<int>(numberArgument(option, value(), 1, kMaxCount));
-        else
-            throw UsageError("unknown option " + option);
-    }
-    return options;
+    constexpr int kMaxCount = 1000000;          // packets in any session anyone would run
+    constexpr int kMaxDelayUs = 60 * 1000000;   // a minute
+    app.description(kDescription);
+    app.set_version_flag("--version", std::string("tavrek-sim ") + tavrek::kVersion);
+    app.add_option("--save", options.savePath,
+                   "write the program flash rows and configuration words received so far as Intel HEX to "
+                   "FILE: after every packet, before it is answered, and at the end")
+        ->type_name("FILE");
+    app.add_option("--port", options.port, "name TAVREK_COM<N> in the mapping line (1 to 5, default 1)")
+        ->type_name("N")->check(inRange(kFirstPort, kLastPort));
+    app.add_flag("--silent", options.faults.silent, "answer nothing at all")->group("Faults");
+    app.add_option("--type-code", typeCode, "answer the start byte with type code N (default 0x01)")
+        ->type_name("N")->check(inRange(0, 0xFF))->group("Faults");
+    app.add_option("--ready-reply", options.faults.readyReply,
+                   "send TEXT after the type code instead of \"K\" (\"\" for none)")
+        ->type_name("TEXT")->group("Faults");
+    app.add_option("--reject-packet", options.faults.rejectPacketOnce,
+                   "answer packet N with \"N\" once; its resend is accepted")
+        ->type_name("N")->check(inRange(1, kMaxCount))->group("Faults");
+    app.add_option("--silent-after", options.faults.silentAfterPacket, "answer nothing after packet N")
+        ->type_name("N")->check(inRange(1, kMaxCount))->group("Faults");
+    app.add_flag("--reject-all", options.faults.rejectAll, "answer every packet with \"N\"")->group("Faults");
+    app.add_option("--ack-delay-us", options.faults.ackDelayUs, "hold every acknowledgement N microseconds")
+        ->type_name("N")->check(inRange(0, kMaxDelayUs))->group("Faults");
+    app.add_flag("--line-pacing", options.faults.linePacing,
+                 "hold every reply as long as the bytes take on a 115200 baud line plus the flash write")
+        ->group("Faults");
+    app.add_option("--vanish-after", options.vanishAfter,
+                   "close the line when packet N has arrived, unanswered: to the host the device has gone; "
+                   "then save and exit")
+        ->type_name("N")->check(inRange(1, kMaxCount))->group("Faults");
 }
 
 // Feeds the host's bytes to the bootloader and sends its replies when they are due.
@@ -277,25 +243,25 @@ sigset_t holdStopSignals()
 
 int main(int argc, char** argv)
 {
-    std::optional<Options> options;
+    CLI::App app("", "tavrek-sim");
+    Options options;
+    int typeCode = options.faults.typeCode;
+    defineOptions(app, options, typeCode);
     try {
-        options = parseOptions(argc, argv);
-    } catch (const UsageError& e) {
-        std::fprintf(stderr, "tavrek-sim: %s\nTry 'tavrek-sim --help'.\n", e.what());
-        return kExitUsage;
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        const int status = app.exit(e);
+        return status == 0 ? 0 : kExitUsage;
     }
-    if (!options) {
-        std::fputs(kUsage, stdout);
-        return 0;
-    }
+    options.faults.typeCode = static_cast<std::uint8_t>(typeCode);
     const sigset_t waitMask = holdStopSignals();
     // Replies timed to tens of microseconds: no timer slack.
     prctl(PR_SET_TIMERSLACK, 1UL);
     try {
         PtyLine line;
-        std::printf("%s\nTAVREK_COM%d=%s\n", line.devicePath().c_str(), options->port, line.devicePath().c_str());
+        std::printf("%s\nTAVREK_COM%d=%s\n", line.devicePath().c_str(), options.port, line.devicePath().c_str());
         std::fflush(stdout);
-        Server server(*options);
+        Server server(options);
         server.serve(line, waitMask);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "tavrek-sim: %s\n", e.what());
