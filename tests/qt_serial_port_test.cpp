@@ -51,14 +51,61 @@ TEST(LineSettings, MalformedStringsAreRefusedAndChangeNothing)
     EXPECT_EQ(port.settings(), "9600,n,8,1");
 }
 
-TEST(PortNames, TavrekComNMapsAPortElseTheSystemNameIsUsed)
+struct NumberingCase {
+    const char* what;
+    std::vector<SerialPortInfo> present;
+    PortVariables variables;
+    std::array<const char*, kComCount> shown;  // what each COM number opens, as the tooltips say
+};
+
+TEST(ComNumbers, PortsPresentFillTheNumbersTheVariablesLeaveInSystemOrder)
 {
-    {
-        PortMapping mapping(3, "/dev/ttyUSB7");
-        EXPECT_EQ(QtSerialPort::deviceName(3), "/dev/ttyUSB7");
-        EXPECT_EQ(QtSerialPort::deviceName(1), "/dev/ttyS0");
+    const SerialPortInfo ftdi{"/dev/ttyUSB0", "FT232R USB UART", "FTDI"};
+    const SerialPortInfo uart{"/dev/ttyS0", "", ""};
+    const char* none = "no serial port";
+    const NumberingCase cases[] = {
+        {"nothing present", {}, {}, {none, none, none, none, none}},
+        {"built-in only, by number", {{"/dev/ttyS10", "", ""}, {"/dev/ttyS2", "", ""}}, {},
+         {"/dev/ttyS2", "/dev/ttyS10", none, none, none}},
+        {"adapters only", {ftdi, {"/dev/ttyACM0", "", "Arduino"}}, {},
+         {"/dev/ttyUSB0: FT232R USB UART (FTDI)", "/dev/ttyACM0: Arduino", none, none, none}},
+        {"built-in, then USB, ACM and the rest, each by number",
+         {{"/dev/rfcomm0", "", ""}, {"/dev/ttyACM1", "", ""}, {"/dev/ttyUSB10", "", ""}, ftdi, uart,
+          {"/dev/ttyAMA0", "", ""}},
+         {}, {"/dev/ttyS0", "/dev/ttyUSB0: FT232R USB UART (FTDI)", "/dev/ttyUSB10", "/dev/ttyACM1", "/dev/rfcomm0"}},
+        {"a variable naming a port present takes it out of the numbering", {uart, ftdi}, {"/dev/ttyUSB0"},
+         {"/dev/ttyUSB0: FT232R USB UART (FTDI), set by TAVREK_COM1", "/dev/ttyS0", none, none, none}},
+        {"a variable naming a missing device", {uart, ftdi}, {"", "/dev/ttyUSB9"},
+         {"/dev/ttyS0", "/dev/ttyUSB9, not present, set by TAVREK_COM2", "/dev/ttyUSB0: FT232R USB UART (FTDI)",
+          none, none}},
+        {"every number set: the ports present are not reached",
+         {uart, ftdi}, {"/dev/pts/1", "/dev/pts/2", "/dev/pts/3", "/dev/pts/4", "/dev/pts/5"},
+         {"/dev/pts/1, not present, set by TAVREK_COM1", "/dev/pts/2, not present, set by TAVREK_COM2",
+          "/dev/pts/3, not present, set by TAVREK_COM3", "/dev/pts/4, not present, set by TAVREK_COM4",
+          "/dev/pts/5, not present, set by TAVREK_COM5"}},
+    };
+    for (const NumberingCase& c : cases) {
+        const auto ports = numberComPorts(c.present, c.variables);
+        for (int i = 0; i < kComCount; ++i) {
+            EXPECT_EQ(ports[i].number, i + 1);
+            EXPECT_EQ(describeComPort(ports[i]), c.shown[i]) << c.what << ", COM" << i + 1;
+        }
     }
-    EXPECT_EQ(QtSerialPort::deviceName(3), "/dev/ttyS2");
+}
+
+TEST(ComNumbers, TheVariablesAreReadAtEachOpen)
+{
+    struct OneAdapter : SerialPortLister {
+        std::vector<SerialPortInfo> availablePorts() override { return {{"/dev/ttyUSB3", "", ""}}; }
+    };
+    const DeviceResolver deviceFor = comNumberResolver(std::make_shared<OneAdapter>());
+    EXPECT_EQ(deviceFor(1), "/dev/ttyUSB3");
+    {
+        PortMapping mapping(1, "/dev/pts/7");
+        EXPECT_EQ(deviceFor(1), "/dev/pts/7");
+        EXPECT_EQ(deviceFor(2), "/dev/ttyUSB3");
+    }
+    EXPECT_EQ(deviceFor(2), "");
     QtSerialPort port;
     EXPECT_THROW(port.setCommPort(0), PortFailure);
     EXPECT_THROW(port.setCommPort(6), PortFailure);
@@ -191,6 +238,8 @@ TEST_F(OverPseudoTerminal, TheOpenFailsOnADeviceInUseHereOrByAnotherProgramOrMis
     port.setCommPort(4);
     EXPECT_THROW(port.setPortOpen(true), PortFailure);
     EXPECT_FALSE(port.portOpen());
+    QtSerialPort nothingBehind([](int) { return std::string(); });  // a COM number with no device
+    EXPECT_THROW(nothingBehind.setPortOpen(true), PortFailure);
     EXPECT_THROW(port.inBufferCount(), PortFailure);  // as every operation of a closed port
 }
 

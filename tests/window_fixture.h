@@ -38,6 +38,12 @@ public:
     }
 };
 
+// The serial ports the machine has, as the test sets them.
+struct ListedPorts : SerialPortLister {
+    std::vector<SerialPortInfo> ports;
+    std::vector<SerialPortInfo> availablePorts() override { return ports; }
+};
+
 // A small sound program: a reset jump, four instructions at word address
 // 0x100 and configuration word 0.
 inline std::string smallProgram()
@@ -96,7 +102,7 @@ protected:
             boxes.push_back(text);
         };
         window = std::make_unique<frmMain>(WindowParts{std::move(port), std::make_unique<DiskFileSystem>(),
-                                                       std::move(clock), showOpenDialog, showMessageBox});
+                                                       std::move(clock), showOpenDialog, showMessageBox, portsPresent});
         boxes.clear();
     }
 
@@ -140,6 +146,7 @@ protected:
     std::string nextChoice;  // what the next file dialog returns
     std::vector<OpenDialogSettings> dialogsShown;
     std::vector<std::string> boxes;
+    std::shared_ptr<ListedPorts> portsPresent = std::make_shared<ListedPorts>();
     std::unique_ptr<frmMain> window;
     SwitchablePort* port_ = nullptr;  // owned by the window
 };

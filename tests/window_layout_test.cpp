@@ -6,6 +6,7 @@
 #include <QScreen>
 #include <QScrollBar>
 
+#include "serial_fixtures.h"
 #include "window_fixture.h"
 
 namespace tavrek::test {
@@ -72,6 +73,27 @@ TEST_F(Layout, OpenHasTheFocusTabFollowsTheTableAndAltWAndAltRRunTheirCommands)
     EXPECT_TRUE(QTest::qWaitFor([this] { return boxes == std::vector<std::string>{"Cannot open file"}; }));  // no file yet
     QTest::keyClick(window.get(), Qt::Key_R, Qt::AltModifier);
     EXPECT_TRUE(QTest::qWaitFor([this] { return !sim().portsOpened.empty(); }));
+}
+
+TEST_F(Layout, EachPortEntryNamesInItsTooltipTheDeviceItOpensWhenTheListIsOpened)
+{
+    auto* ports = control<QComboBox>("cboPort");
+    const auto tooltips = [ports] {
+        QStringList shown;
+        for (int i = 0; i < ports->count(); ++i)
+            shown << ports->itemData(i, Qt::ToolTipRole).toString();
+        return shown;
+    };
+    EXPECT_EQ(tooltips(), QStringList(5, "no serial port"));
+    portsPresent->ports = {{"/dev/ttyUSB0", "FT232R USB UART", "FTDI"}};  // plugged in after the start
+    PortMapping com3(3, "/dev/pts/9");
+    showActive();
+    ports->showPopup();
+    EXPECT_EQ(tooltips(), QStringList({"/dev/ttyUSB0: FT232R USB UART (FTDI)", "no serial port",
+                                       "/dev/pts/9, not present, set by TAVREK_COM3", "no serial port",
+                                       "no serial port"}));
+    ports->hidePopup();
+    EXPECT_EQ(ports->itemText(0), "COM1");
 }
 
 using Log = WindowTest;

@@ -31,7 +31,6 @@ namespace tavrek {
 
 namespace {
 
-constexpr const char* kPortVariablePrefix = "TAVREK_COM";  // TAVREK_COM1 names the device of COM1
 constexpr int kMaxBaud = 4000000;                        // fastest rate PC serial drivers offer
 constexpr int kMinDataBits = 5;
 constexpr int kMaxDataBits = 8;
@@ -90,6 +89,25 @@ QSerialPort::StopBits qtStopBits(LineSettings::StopBits stopBits)
 
 std::string errorText(int error) { return std::strerror(error); }
 
+constexpr const char* kBusy = "device or resource busy (another program has it open)";
+
+// Why an open failed, in the words an operator acts on. Qt reports a busy
+// device and a forbidden one alike, as a permission error; whether this user
+// may use the device at all tells the two apart.
+std::string whyOpenFailed(const std::string& device, QSerialPort::SerialPortError error, std::string qtText)
+{
+    if (error == QSerialPort::DeviceNotFoundError)
+        return "no such device";
+    if (error == QSerialPort::PermissionError) {
+        if (::access(device.c_str(), R_OK | W_OK) != 0 && errno == EACCES)
+            return "permission denied (add yourself to the dialout group)";
+        return kBusy;
+    }
+    if (!qtText.empty())
+        qtText[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(qtText[0])));
+    return qtText;
+}
+
 // USB-serial adapters otherwise hold received bytes up to 16 ms before passing
 // them on, which would dominate the time of every one-byte acknowledgement.
 void requestLowLatency([[maybe_unused]] int handle)
@@ -131,24 +149,18 @@ LineSettings parseLineSettings(const std::string& text)
     return settings;
 }
 
-QtSerialPort::QtSerialPort()
-    : settingsText_(kBootloaderLine), settings_(parseLineSettings(kBootloaderLine)), port_(std::make_unique<QSerialPort>())
+DeviceResolver comNumberResolver(std::shared_ptr<SerialPortLister> lister)
+{
+    return [lister](int number) { return currentComPorts(*lister).at(number - kFirstPort).device; };
+}
+
+QtSerialPort::QtSerialPort(DeviceResolver deviceFor)
+    : deviceFor_(std::move(deviceFor)), settingsText_(kBootloaderLine), settings_(parseLineSettings(kBootloaderLine)),
+      port_(std::make_unique<QSerialPort>())
 {
 }
 
 QtSerialPort::~QtSerialPort() { closePort(); }
-
-std::string QtSerialPort::deviceName(int number)
-{
-    const std::string variable = kPortVariablePrefix + std::to_string(number);
-    if (const char* mapped = std::getenv(variable.c_str()); mapped != nullptr && *mapped != '\0')
-        return mapped;
-#ifdef _WIN32
-    return "COM" + std::to_string(number);
-#else
-    return "/dev/ttyS" + std::to_string(number - 1);
-#endif
-}
 
 void QtSerialPort::setCommPort(int number)
 {
@@ -232,16 +244,15 @@ void QtSerialPort::openPort()
 {
     if (portOpen())
         throw PortFailure("COM" + std::to_string(commPort_) + " is already open");
-    device_ = deviceName(commPort_);
+    device_ = deviceFor_(commPort_);
+    if (device_.empty())
+        throw PortFailure("COM" + std::to_string(commPort_) + ": no serial port (plug in an adapter, or name its device in " +
+                          "TAVREK_COM" + std::to_string(commPort_) + ")");
     received_.clear();
     port_->clearError();
     port_->setPortName(QString::fromLocal8Bit(device_.c_str()));
-    if (!port_->open(QIODevice::ReadWrite)) {
-        std::string why = port_->errorString().toStdString();
-        if (port_->error() == QSerialPort::PermissionError)
-            why += " (the device is in use, or on Linux the user is not in the dialout group)";
-        throw PortFailure("cannot open " + device_ + ": " + why);
-    }
+    if (!port_->open(QIODevice::ReadWrite))
+        throw PortFailure(device_ + ": " + whyOpenFailed(device_, port_->error(), port_->errorString().toStdString()));
     try {
         lockExclusively();
         applySettings();
@@ -273,7 +284,7 @@ void QtSerialPort::closePort()
 void QtSerialPort::lockExclusively()
 {
     if (::flock(port_->handle(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)
-        throw PortFailure("cannot open " + device_ + ": the device is in use by another program");
+        throw PortFailure(device_ + ": " + kBusy);
 }
 
 void QtSerialPort::applySettings()

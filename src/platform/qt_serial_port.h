@@ -1,8 +1,11 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
+#include "platform/com_numbering.h"
+#include "platform/qt_port_list.h"
 #include "support/port_control.h"
 
 class QSerialPort;
@@ -24,6 +27,13 @@ struct LineSettings {
 // Throws PortFailure when `text` is not a well-formed settings string.
 LineSettings parseLineSettings(const std::string& text);
 
+// The device a port number opens; empty when there is none.
+using DeviceResolver = std::function<std::string(int number)>;
+
+// COM numbers as `lister` and the TAVREK_COMn variables give them at the
+// moment of asking, so that an adapter plugged in late is found.
+DeviceResolver comNumberResolver(std::shared_ptr<SerialPortLister> lister);
+
 // The serial port on QSerialPort. Opening, the line settings, DTR and the
 // exclusive lock go through Qt; the bytes go straight to and from the port's
 // (POSIX) handle, so that a byte written is with the driver when `output`
@@ -31,7 +41,7 @@ LineSettings parseLineSettings(const std::string& text);
 // device that goes away while open closes the port and fails the operation.
 class QtSerialPort : public PortControl {
 public:
-    QtSerialPort();
+    explicit QtSerialPort(DeviceResolver deviceFor = comNumberResolver(std::make_shared<QtPortLister>()));
     ~QtSerialPort() override;
     QtSerialPort(const QtSerialPort&) = delete;
     QtSerialPort& operator=(const QtSerialPort&) = delete;
@@ -49,11 +59,6 @@ public:
     void output(const std::string& bytes) override;
     void waitForInput(int maxMs) override;
 
-    // The device port `number` opens: the path in the environment variable
-    // TAVREK_COM<number> when it is set, else the platform's own name
-    // (COM<number> on Windows, /dev/ttyS<number - 1> on Linux).
-    static std::string deviceName(int number);
-
 private:
     void openPort();
     void closePort();
@@ -64,6 +69,7 @@ private:
     void pull();
     [[noreturn]] void failVanished(const std::string& what);
 
+    DeviceResolver deviceFor_;
     int commPort_ = 1;
     std::string settingsText_;
     LineSettings settings_;

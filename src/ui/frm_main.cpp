@@ -73,6 +73,24 @@ QFont commandFont()
     return font;
 }
 
+// The port list: before it opens, each entry's tooltip is brought up to date
+// with the device that entry opens now.
+class PortList : public QComboBox {
+public:
+    PortList(std::function<void()> beforeOpening, QWidget* parent)
+        : QComboBox(parent), beforeOpening_(std::move(beforeOpening))
+    {
+    }
+    void showPopup() override
+    {
+        beforeOpening_();
+        QComboBox::showPopup();
+    }
+
+private:
+    std::function<void()> beforeOpening_;
+};
+
 template <class T>
 std::unique_ptr<T> required(std::unique_ptr<T> part, const char* what)
 {
@@ -140,7 +158,8 @@ frmMain::frmMain(WindowParts parts, QWidget* parent)
       MSComm1(required(std::move(parts.port), "a port control")),
       support_(*this, *files_, *clock_),
       comDiag(std::move(parts.showOpenDialog)),
-      showMessageBox_(std::move(parts.showMessageBox))
+      showMessageBox_(std::move(parts.showMessageBox)),
+      ports_(std::move(parts.ports))
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QString::fromLatin1(kProgramTitle));
@@ -175,8 +194,9 @@ void frmMain::createControls()
     txtInfo = named(new QPlainTextEdit(this), "txtInfo");
     txtInfo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     txtInfo->setTabChangesFocus(true);
-    cboPort = named(new QComboBox(this), "cboPort");
+    cboPort = named(new PortList([this] { showPortDevices(); }, this), "cboPort");
     cboPort->addItems(kPortNames);
+    showPortDevices();
     cmdWrite = named(new QPushButton(QStringLiteral("&Write"), this), "cmdWrite");
     cmdWrite->setFont(commandFont());
     prgBar = named(new QProgressBar(this), "prgBar");
@@ -261,6 +281,16 @@ void frmMain::cmdReset_Click()
         closePortQuietly();
         messageBox("Error opening port...");
     }
+}
+
+// Each entry of the port list names, in its tooltip, the device it opens.
+void frmMain::showPortDevices()
+{
+    if (!ports_)
+        return;
+    const auto comPorts = currentComPorts(*ports_);
+    for (int i = 0; i < cboPort->count() && i < kComCount; ++i)
+        cboPort->setItemData(i, QString::fromStdString(describeComPort(comPorts[i])), Qt::ToolTipRole);
 }
 
 // Opens the port on the number it holds (the last Write's, else COM1), holds

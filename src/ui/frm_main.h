@@ -6,6 +6,7 @@
 
 #include <QWidget>
 
+#include "platform/com_numbering.h"
 #include "support/clock.h"
 #include "support/port_control.h"
 #include "support/support.h"
@@ -33,6 +34,7 @@ struct WindowParts {
     std::unique_ptr<Clock> clock;         // for the reset pulses and the reply time-out
     ShowOpenDialog showOpenDialog = showQtOpenDialog;
     ShowMessageBox showMessageBox = showQtMessageBox;
+    std::shared_ptr<SerialPortLister> ports;  // the ports present, for the port list's tooltips
 };
 
 // Tavrek's one window: choose the HEX file and the port, Write the chip,
@@ -73,6 +75,7 @@ private:
     void cmdWrite_Click();
     void cmdReset_Click();
 
+    void showPortDevices();
     void pulseResetLine();
     void closePortQuietly();
     void showLog();
@@ -85,6 +88,7 @@ private:
     Support support_;
     CommonDialog comDiag;
     ShowMessageBox showMessageBox_;
+    std::shared_ptr<SerialPortLister> ports_;
 
     QLabel* lblFileName = nullptr;
     QPushButton* cmdOpen = nullptr;

@@ -1,0 +1,129 @@
+#include "platform/com_numbering.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+#include <tuple>
+
+namespace tavrek {
+
+namespace {
+
+constexpr const char* kPortVariablePrefix = "TAVREK_COM";  // TAVREK_COM1 names the device of COM1
+
+// Where a device stands in system order: its kind, then the name without its
+// trailing number, then that number.
+std::tuple<int, std::string, unsigned long> systemOrderKey(const std::string& device)
+{
+    const std::string name = std::filesystem::path(device).filename().string();
+    std::size_t digits = name.size();
+    while (digits > 0 && std::isdigit(static_cast<unsigned char>(name[digits - 1])))
+        --digits;
+    const std::string stem = name.substr(0, digits);
+    const std::string number = name.substr(digits).substr(0, 9);  // enough for any port number
+    static const std::string kKinds[] = {"ttyS", "ttyUSB", "ttyACM"};
+    const int kind = static_cast<int>(std::find(std::begin(kKinds), std::end(kKinds), stem) - std::begin(kKinds));
+    return {kind, stem, number.empty() ? 0 : std::stoul(number)};
+}
+
+// Two names for one device (a /dev/serial/by-id link and its target, say)
+// compare equal.
+std::string sameDeviceKey(const std::string& device)
+{
+    std::error_code error;
+    const auto resolved = std::filesystem::weakly_canonical(device, error);
+    return error ? device : resolved.string();
+}
+
+} // namespace
+
+PortVariables portVariables()
+{
+    PortVariables variables;
+    for (int number = kFirstPort; number <= kLastPort; ++number) {
+        const std::string name = kPortVariablePrefix + std::to_string(number);
+        if (const char* value = std::getenv(name.c_str()))
+            variables[number - kFirstPort] = value;
+    }
+    return variables;
+}
+
+std::vector<SerialPortInfo> inSystemOrder(std::vector<SerialPortInfo> ports)
+{
+    std::stable_sort(ports.begin(), ports.end(), [](const SerialPortInfo& a, const SerialPortInfo& b) {
+        return systemOrderKey(a.device) < systemOrderKey(b.device);
+    });
+    return ports;
+}
+
+std::array<ComPort, kComCount> numberComPorts(const std::vector<SerialPortInfo>& present,
+                                              const PortVariables& variables)
+{
+    std::array<ComPort, kComCount> ports;
+    std::vector<SerialPortInfo> unclaimed = inSystemOrder(present);
+    const auto describeFrom = [&present](ComPort& port) {
+        for (const SerialPortInfo& info : present)
+            if (sameDeviceKey(info.device) == sameDeviceKey(port.device)) {
+                port.present = true;
+                port.description = info.description;
+                port.manufacturer = info.manufacturer;
+            }
+    };
+    for (int i = 0; i < kComCount; ++i) {
+        ports[i].number = kFirstPort + i;
+        if (variables[i].empty())
+            continue;
+        ports[i].device = variables[i];
+        ports[i].variable = kPortVariablePrefix + std::to_string(ports[i].number);
+        describeFrom(ports[i]);
+        std::erase_if(unclaimed, [&](const SerialPortInfo& info) {
+            return sameDeviceKey(info.device) == sameDeviceKey(variables[i]);
+        });
+    }
+    auto next = unclaimed.begin();
+    for (ComPort& port : ports) {
+        if (!port.variable.empty() || next == unclaimed.end())
+            continue;
+        port.device = next->device;
+        port.present = true;
+        port.description = next->description;
+        port.manufacturer = next->manufacturer;
+        ++next;
+    }
+    return ports;
+}
+
+std::array<ComPort, kComCount> currentComPorts(SerialPortLister& lister)
+{
+#ifdef _WIN32
+    // Windows numbers its serial ports itself: COMn is COMn.
+    (void)lister;
+    const PortVariables variables = portVariables();
+    std::array<ComPort, kComCount> ports;
+    for (int i = 0; i < kComCount; ++i) {
+        ports[i].number = kFirstPort + i;
+        ports[i].device = variables[i].empty() ? "COM" + std::to_string(ports[i].number) : variables[i];
+    }
+    return ports;
+#else
+    return numberComPorts(lister.availablePorts(), portVariables());
+#endif
+}
+
+std::string describeComPort(const ComPort& port)
+{
+    if (port.device.empty())
+        return "no serial port";
+    std::string text = port.device;
+    if (!port.description.empty())
+        text += ": " + port.description;
+    if (!port.manufacturer.empty())
+        text += (port.description.empty() ? ": " : " (") + port.manufacturer + (port.description.empty() ? "" : ")");
+    if (!port.variable.empty())
+        text += (port.present ? ", set by " : ", not present, set by ") + port.variable;
+    return text;
+}
+
+} // namespace tavrek

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "support/port_control.h"
+
+namespace tavrek {
+
+// A serial port present on the machine, as the system lists it.
+struct SerialPortInfo {
+    std::string device;        // e.g. /dev/ttyUSB0
+    std::string description;   // e.g. "FT232R USB UART"; empty where unknown
+    std::string manufacturer;  // e.g. "FTDI"; empty where unknown
+};
+
+// The serial ports present now. Tests put in a list of their own.
+class SerialPortLister {
+public:
+    virtual ~SerialPortLister() = default;
+    virtual std::vector<SerialPortInfo> availablePorts() = 0;
+};
+
+// What one COM number opens.
+struct ComPort {
+    int number = 0;
+    std::string device;     // empty: no serial port behind the number
+    std::string variable;   // "TAVREK_COM2" when that variable chose the device
+    bool present = false;   // the device is among the ports the system lists
+    std::string description;
+    std::string manufacturer;
+};
+
+inline constexpr int kComCount = kLastPort - kFirstPort + 1;
+// The device named by TAVREK_COM<n>, entry n - 1; empty where it is not set.
+using PortVariables = std::array<std::string, kComCount>;
+
+// Reads TAVREK_COM1 to TAVREK_COM5 from the environment.
+PortVariables portVariables();
+
+// The ports in the order their users know them: built-in UARTs (/dev/ttyS*)
+// by number, then USB adapters (/dev/ttyUSB*), then modems and boards
+// (/dev/ttyACM*), then the rest by name, each kind by number.
+std::vector<SerialPortInfo> inSystemOrder(std::vector<SerialPortInfo> ports);
+
+// COM1 to COM5. A variable wins for its number, and the device it names is not
+// numbered again; the other ports present, in system order, take the free
+// numbers from the lowest up. A number left over has no device.
+std::array<ComPort, kComCount> numberComPorts(const std::vector<SerialPortInfo>& present,
+                                              const PortVariables& variables);
+
+// COM1 to COM5 as they stand now: the variables and the ports present.
+std::array<ComPort, kComCount> currentComPorts(SerialPortLister& lister);
+
+// One line for the operator: "/dev/ttyUSB0: FT232R USB UART (FTDI)", the
+// variable that chose the device where one did, or "no serial port".
+std::string describeComPort(const ComPort& port);
+
+} // namespace tavrek
