@@ -1,6 +1,9 @@
 #include "platform/text_file_reader.h"
 
+#include <cctype>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -61,16 +64,26 @@ private:
     std::FILE* file_;
 };
 
+// "No such file or directory" reads "no such file or directory" after a colon.
+std::string lowerFirst(std::string text)
+{
+    if (!text.empty())
+        text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
+    return text;
+}
+
 } // namespace
 
 std::unique_ptr<TextStream> DiskFileSystem::openTextFile(const std::string& path)
 {
     std::error_code error;
-    if (path.empty() || std::filesystem::is_directory(path, error))
-        throw FileOpenFailure("cannot open " + path);
+    if (path.empty())
+        throw FileOpenFailure("no file chosen");
+    if (std::filesystem::is_directory(path, error))
+        throw FileOpenFailure("is a folder, not a file");
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (!file)
-        throw FileOpenFailure("cannot open " + path);
+        throw FileOpenFailure(lowerFirst(std::strerror(errno)));
     return makeTextStream(file);
 }
 

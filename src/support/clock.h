@@ -13,4 +13,13 @@ public:
     virtual void sleepMs(std::uint64_t ms) = 0;
 };
 
+// Lets at least `ms` milliseconds pass by `clock`, without processing window
+// events: the reset pulses hold DTR this way.
+inline void holdFor(Clock& clock, std::uint64_t ms)
+{
+    const std::uint64_t start = clock.nowMs();
+    for (std::uint64_t elapsed = 0; elapsed < ms; elapsed = clock.nowMs() - start)
+        clock.sleepMs(ms - elapsed);
+}
+
 } // namespace tavrek

@@ -4,7 +4,9 @@
 #include <algorithm>
 #include <array>
 #include <cstddef>
+#include <cstdio>
 #include <exception>
+#include <stdexcept>
 
 #include "support/failures.h"
 #include "support/support.h"
@@ -131,17 +133,29 @@ void resetImages(SupportState& s)
     std::fill_n(s.cfgImage.begin(), kCfgBytes, kErased);
 }
 
+std::string hexAddress(std::size_t address)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08zX", address);
+    return text;
+}
+
 // Stores are bounds-checked: a byte outside an image throws out_of_range,
 // which ends the load.
 void storeProgramByte(SupportState& s, std::size_t address, std::uint8_t value)
 {
-    s.progImage.at(address) = value;
+    if (address >= s.progImage.size())
+        throw std::out_of_range("data at HEX address " + hexAddress(address) + " lies beyond program memory");
+    s.progImage[address] = value;
     s.rowDirty.at(address / kRowBytes) = true;
 }
 
 void storeConfigByte(SupportState& s, std::size_t offset, std::uint8_t value)
 {
-    s.cfgImage.at(offset) = value;
+    if (offset >= s.cfgImage.size())
+        throw std::out_of_range("data at HEX address " + hexAddress(kConfigSegment * kSegmentBytes + offset) +
+                                " lies beyond configuration memory");
+    s.cfgImage[offset] = value;
     s.cfgDirty.at(offset / kCfgWordBytes) = true;
 }
 
@@ -218,7 +232,8 @@ std::int16_t Support::loadHex()
         stream->close();
         moveResetVector(state_);
         return kHexLoaded;
-    } catch (const std::exception&) {
+    } catch (const std::exception& failure) {
+        failureCause_ = state_.hexFileName + ": " + failure.what();
         window_.messageBox("Cannot open file");
         return kHexCannotOpen;
     }

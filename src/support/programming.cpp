@@ -3,6 +3,7 @@
 
 #include "support/programming.h"
 
+#include <algorithm>
 #include <exception>
 #include <utility>
 
@@ -17,7 +18,8 @@ namespace {
 constexpr std::uint8_t kStartByte = 0xC1;       // the bootloader listens for it right after reset
 constexpr char kTypeDsPic30F4011 = 0x01;        // type code of the dsPIC30F4011/4012 bootloader
 constexpr const char* kAck = "K";               // ready, or packet accepted (case-sensitive)
-constexpr std::uint64_t kResetPulseMs = 100;    // DTR (the chip's reset) held active at least this long
+constexpr std::uint64_t kResetPulseMs = 100;    // DTR (the chip's reset) held before the start byte
+constexpr std::uint64_t kOperatorResetMs = 50;  // DTR held by a reset on the operator's request
 constexpr int kMaxPacketSends = 10;             // sends of one packet before the run gives up
 constexpr std::size_t kRowWords = kRowBytes / 2;          // word addresses per flash row
 constexpr std::uint32_t kConfigWordAddress = 0xF80000;    // configuration word 0
@@ -74,10 +76,17 @@ void Support::pulseReset()
 {
     PortControl& port = window_.portControl();
     port.setDTREnable(true);
-    const std::uint64_t t0 = clock_.nowMs();
-    for (std::uint64_t elapsed = 0; elapsed < kResetPulseMs; elapsed = clock_.nowMs() - t0)
-        clock_.sleepMs(kResetPulseMs - elapsed);
+    holdFor(clock_, kResetPulseMs);
     port.setDTREnable(false);
+}
+
+void pulseResetLine(PortControl& port, Clock& clock)
+{
+    if (!port.portOpen())
+        port.setPortOpen(true);
+    port.setDTREnable(true);
+    holdFor(clock, kOperatorResetMs);
+    port.setPortOpen(false);
 }
 
 // Sends the packet until the bootloader accepts it.
@@ -120,16 +129,39 @@ bool Support::runProgramming()
     if (reply != kAck)
         return endRun("Unknown response from PIC");
     window_.putInfo("Writing flash...");
+    if (!sendMarkedPackets())
+        return false;
+    port.setPortOpen(false);
+    return true;
+}
 
+// Every marked row in ascending order, then every marked configuration word.
+bool Support::sendMarkedPackets()
+{
+    const auto marked = [](auto first, std::size_t count) {
+        return static_cast<std::size_t>(std::count(first, first + static_cast<std::ptrdiff_t>(count), true));
+    };
+    const std::size_t total = marked(state_.rowDirty.begin(), kRows) + marked(state_.cfgDirty.begin(), kCfgWords);
+    std::size_t done = 0;
+    const auto tellProgress = [&] {
+        if (progress_)
+            progress_(done, total);
+    };
+    const auto send = [&](const std::string& packet) {
+        if (!sendPacket(packet))
+            return false;
+        ++done;
+        tellProgress();
+        return true;
+    };
+    tellProgress();
     for (std::size_t row = 0; row < kRows; ++row)
-        if (state_.rowDirty[row] && !sendPacket(rowPacket(state_, row)))
+        if (state_.rowDirty[row] && !send(rowPacket(state_, row)))
             return false;
     window_.putInfo("Writing Configuration Bits");
     for (std::size_t word = 0; word < kCfgWords; ++word)
-        if (state_.cfgDirty[word] && !sendPacket(configPacket(state_, word)))
+        if (state_.cfgDirty[word] && !send(configPacket(state_, word)))
             return false;
-
-    port.setPortOpen(false);
     return true;
 }
 
@@ -137,7 +169,8 @@ std::int16_t Support::programPic()
 {
     try {
         return runProgramming() ? kTrue : kFalse;
-    } catch (const std::exception&) {
+    } catch (const std::exception& failure) {
+        failureCause_ = failure.what();
         window_.messageBox("Error opening port...");
         // No exit leaves the port open; a port that has gone may refuse even that.
         try {

@@ -20,4 +20,12 @@ std::string rowPacket(const SupportState& state, std::size_t row);
 // Configuration word `word`, 4 bytes at word address 0xF80000 + 2 * word.
 std::string configPacket(const SupportState& state, std::size_t word);
 
+class Clock;
+class PortControl;
+
+// The reset on the operator's request: opens the port if it is closed, holds
+// DTR (the chip's reset) active at least 50 ms and closes the port, which
+// releases it. Port failures pass on.
+void pulseResetLine(PortControl& port, Clock& clock);
+
 } // namespace tavrek

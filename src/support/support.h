@@ -1,8 +1,11 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <utility>
 
 namespace tavrek {
 
@@ -53,6 +56,11 @@ struct SupportState {
     std::string rxPending;
 };
 
+// Told as a programming run sends its packets: `done` of the `total` marked
+// rows and configuration words acknowledged so far, first with 0 when the
+// bootloader is ready.
+using PacketProgress = std::function<void(std::size_t done, std::size_t total)>;
+
 // The procedures behind the window's commands: HEX check and loading
 // (hex_file.cpp), the serial link (serial_link.cpp) and the programming
 // sequence (programming.cpp). They reach the window, the files and the clock
@@ -84,17 +92,26 @@ public:
     // kTrue when every packet was acknowledged, kFalse otherwise.
     std::int16_t programPic();
 
+    // Who wants to follow a run packet by packet; the window does not.
+    void setPacketProgress(PacketProgress progress) { progress_ = std::move(progress); }
+    // What failed behind the last message box, e.g. "/dev/ttyUSB0: permission
+    // denied (...)": the cause the box itself does not show.
+    const std::string& failureCause() const { return failureCause_; }
+
 private:
     bool waitForInput(std::uint64_t start);
     bool runProgramming();
     void pulseReset();
     bool sendPacket(const std::string& packet);
+    bool sendMarkedPackets();
     bool endRun(const char* line);
 
     WindowServices& window_;
     FileSystem& files_;
     Clock& clock_;
     SupportState state_;
+    PacketProgress progress_;
+    std::string failureCause_;
 };
 
 } // namespace tavrek

@@ -1,5 +1,7 @@
 #include "ui/frm_main.h"
 
+#include "support/programming.h"
+
 #include <exception>
 #include <stdexcept>
 #include <utility>
@@ -53,7 +55,6 @@ QRect toPixels(const TwipsRect& r)
 
 constexpr const char* kCommandFontFamily = "MS Sans Serif";  // Write's and Reset's captions
 constexpr double kCommandFontPoints = 9.75;
-constexpr std::uint64_t kResetPulseMs = 50;             // DTR (the chip's reset) held active at least this long
 constexpr const char* kHexFilter = "INHEX32 Files (*.HEX)|*.HEX|All Files (*.*)|*.*";  // HEX files first
 constexpr int kProgressMaximum = 100;  // the progress bar's full scale; nothing moves it off 0
 
@@ -271,12 +272,14 @@ void frmMain::cmdWrite_Click()
     putInfo("Write Successful!");
 }
 
-// A port that cannot be opened, or whose DTR cannot be switched, is told in
-// a message box; the port is not left open and nothing is logged.
+// Pulses DTR on the number the port holds (the last Write's, else COM1),
+// processing no window events. A port that cannot be opened, or whose DTR
+// cannot be switched, is told in a message box; the port is not left open and
+// nothing is logged.
 void frmMain::cmdReset_Click()
 {
     try {
-        pulseResetLine();
+        pulseResetLine(*MSComm1, *clock_);
     } catch (const std::exception&) {
         closePortQuietly();
         messageBox("Error opening port...");
@@ -291,20 +294,6 @@ void frmMain::showPortDevices()
     const auto comPorts = currentComPorts(*ports_);
     for (int i = 0; i < cboPort->count() && i < kComCount; ++i)
         cboPort->setItemData(i, QString::fromStdString(describeComPort(comPorts[i])), Qt::ToolTipRole);
-}
-
-// Opens the port on the number it holds (the last Write's, else COM1), holds
-// DTR active and closes the port, which releases DTR. No window events are
-// processed during the pulse.
-void frmMain::pulseResetLine()
-{
-    if (!MSComm1->portOpen())
-        MSComm1->setPortOpen(true);
-    const std::uint64_t start = clock_->nowMs();
-    MSComm1->setDTREnable(true);
-    for (std::uint64_t elapsed = 0; elapsed < kResetPulseMs; elapsed = clock_->nowMs() - start)
-        clock_->sleepMs(kResetPulseMs - elapsed);
-    MSComm1->setPortOpen(false);
 }
 
 void frmMain::closePortQuietly()

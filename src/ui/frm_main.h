@@ -76,7 +76,6 @@ private:
     void cmdReset_Click();
 
     void showPortDevices();
-    void pulseResetLine();
     void closePortQuietly();
     void showLog();
     void takeTypedLog();
