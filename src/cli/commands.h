@@ -1,0 +1,53 @@
+#pragma once
+
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "cli/console.h"
+#include "platform/com_numbering.h"
+#include "support/support.h"
+
+namespace tavrek::cli {
+
+// A command line that names something impossible (the same device twice,
+// say); exits with kExitBadCommandLine.
+struct UsageError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// A port as the command line names it: "COM1" to "COM5", numbered as in the
+// window, or a device ("/dev/ttyUSB0", "ttyUSB0", a pseudo-terminal).
+struct PortTarget {
+    std::string name;    // as given
+    std::string device;  // what it opens; empty when a COM number has no port behind it
+    int number = kFirstPort;  // the COM number named, else 1: the port control is always set to one
+};
+
+// "" when `name` may name a port, else why not.
+std::string checkPortName(const std::string& name);
+// Each name's device as the ports present and the TAVREK_COMn variables give
+// it now. Throws UsageError when two names reach one device.
+std::vector<PortTarget> resolvePorts(const std::vector<std::string>& names, SerialPortLister& lister);
+
+// Checks and loads `file` (relative to the current folder) as a Write does,
+// logging to `console`; the images, or nothing when the file was refused
+// (the reason is on standard error).
+std::optional<SupportState> loadFile(const std::string& file, Console& console);
+// What a write of the loaded images would send, one fact a line.
+std::vector<std::string> describeImages(const SupportState& images);
+
+struct WriteOptions {
+    std::string file;
+    std::vector<std::string> ports;
+    bool trace = false;
+    bool quiet = false;
+};
+
+int writeCommand(const WriteOptions& options, SerialPortLister& lister);
+int resetCommand(const std::string& port, SerialPortLister& lister);
+int checkCommand(const std::string& file);
+int portsCommand(SerialPortLister& lister);
+
+} // namespace tavrek::cli

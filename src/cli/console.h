@@ -1,0 +1,70 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace tavrek::cli {
+
+// tavrek-cli's terminal: the log on standard output; errors, traces and the
+// progress bars on standard error. Every front end thread writes through
+// one Console, so that lines never mix. While bars are shown they stay at
+// the bottom: a line is written above them and they are drawn again.
+class Console {
+public:
+    // Bars are drawn only when `bars` is true (standard error is a terminal
+    // and --quiet was not given); `quiet` holds back the log.
+    Console(bool quiet, bool bars);
+    ~Console();
+    Console(const Console&) = delete;
+    Console& operator=(const Console&) = delete;
+
+    // One log line, prefixed by its port when several ports run.
+    void logLine(const std::string& prefix, const std::string& line);
+    // One line on standard error, whatever --quiet says.
+    void errorLine(const std::string& prefix, const std::string& line);
+    // A log line that tells an error, once more on standard error, unless the
+    // log is shown and goes where standard error goes (the same terminal).
+    void errorUnlessLogged(const std::string& prefix, const std::string& line);
+    // Trace lines on standard error.
+    void traceLine(const std::string& line);
+
+    // A progress bar for `label`; returns its number for progress().
+    std::size_t addBar(const std::string& label);
+    // `done` of `total` packets acknowledged on bar `bar`.
+    void progress(std::size_t bar, std::size_t done, std::size_t total);
+    // The run of bar `bar` has ended: its clock stops.
+    void endBar(std::size_t bar);
+
+private:
+    struct Bar {
+        std::string label;
+        std::size_t done = 0;
+        std::size_t total = 0;
+        bool started = false;
+        bool ended = false;
+        std::chrono::steady_clock::time_point start;
+        std::chrono::steady_clock::time_point end;
+    };
+
+    void write(std::FILE* stream, const std::string& text);
+    void stop(Bar& bar);
+    void eraseBars();
+    void drawBars();
+    std::string barText(const Bar& bar) const;
+
+    const bool quiet_;
+    const bool barsWanted_;
+    const bool logOnErrorStream_;  // the log is shown, on the same file or terminal as the errors
+    std::mutex mutex_;
+    std::vector<Bar> bars_;
+    std::size_t linesDrawn_ = 0;  // bar lines on the terminal below the last line written
+    std::chrono::steady_clock::time_point lastDraw_;
+};
+
+// "COM1: text", or the text alone where there is no prefix.
+std::string prefixed(const std::string& prefix, const std::string& text);
+
+} // namespace tavrek::cli

@@ -1,0 +1,82 @@
+// Ports as the command line names them, and the ports command.
+
+#include <cstdio>
+#include <filesystem>
+#include <regex>
+#include <system_error>
+
+#include "cli/commands.h"
+#include "cli/exit_status.h"
+
+namespace tavrek::cli {
+
+namespace {
+
+constexpr const char* kDeviceFolder = "/dev/";  // where a bare device name such as ttyUSB0 lives
+
+// The n of "COM<n>" in any case; -1 for any other name.
+long comNumber(const std::string& name)
+{
+    static const std::regex kComName("[Cc][Oo][Mm]([0-9]{1,9})");
+    std::smatch match;
+    return std::regex_match(name, match, kComName) ? std::stol(match[1]) : -1;
+}
+
+std::string devicePath(const std::string& name)
+{
+    return name.find('/') == std::string::npos ? kDeviceFolder + name : name;
+}
+
+std::string sameDeviceKey(const std::string& device)
+{
+    std::error_code error;
+    const auto resolved = std::filesystem::weakly_canonical(device, error);
+    return error ? device : resolved.string();
+}
+
+} // namespace
+
+std::string checkPortName(const std::string& name)
+{
+    const long number = comNumber(name);
+    if (name.empty())
+        return "PORT is empty";
+    if (number != -1 && (number < kFirstPort || number > kLastPort))
+        return name + ": the COM numbers are COM1 to COM5; name the device instead";
+    return {};
+}
+
+std::vector<PortTarget> resolvePorts(const std::vector<std::string>& names, SerialPortLister& lister)
+{
+    const auto comPorts = currentComPorts(lister);
+    std::vector<PortTarget> targets;
+    for (const std::string& name : names) {
+        const long number = comNumber(name);
+        const std::string device = number != -1 ? comPorts.at(number - kFirstPort).device : devicePath(name);
+        for (const PortTarget& earlier : targets)
+            if (!device.empty() && sameDeviceKey(earlier.device) == sameDeviceKey(device))
+                throw UsageError(earlier.name == name ? name + " is named twice"
+                                                      : earlier.name + " and " + name + " are the same device, " +
+                                                            device);
+        targets.push_back({name, device, number != -1 ? static_cast<int>(number) : kFirstPort});
+    }
+    return targets;
+}
+
+int portsCommand(SerialPortLister& lister)
+{
+    const std::vector<SerialPortInfo> present = inSystemOrder(lister.availablePorts());
+    for (const ComPort& port : numberComPorts(present, portVariables()))
+        std::printf("COM%d  %s\n", port.number, describeComPort(port).c_str());
+    std::printf("\nSerial ports present:%s\n", present.empty() ? " none" : "");
+    for (const SerialPortInfo& info : present) {
+        ComPort described;
+        described.device = info.device;
+        described.description = info.description;
+        described.manufacturer = info.manufacturer;
+        std::printf("  %s\n", describeComPort(described).c_str());
+    }
+    return kExitWritten;
+}
+
+} // namespace tavrek::cli

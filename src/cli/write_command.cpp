@@ -1,0 +1,146 @@
+// The write command: the same loaded images into every port named, one
+// thread per port, each with its own port control and its own copy of the
+// module state, so that one port's failure neither stops nor slows another.
+
+#include <QThread>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <unistd.h>
+
+#include "cli/commands.h"
+#include "cli/console_window.h"
+#include "cli/exit_status.h"
+#include "cli/tracing_port.h"
+#include "platform/qt_serial_port.h"
+#include "platform/steady_clock.h"
+#include "platform/text_file_reader.h"
+#include "support/programming.h"
+
+namespace tavrek::cli {
+
+namespace {
+
+using Moment = std::chrono::steady_clock::time_point;
+
+// One port's run and how it ended.
+struct PortRun {
+    PortTarget target;
+    std::string prefix;  // before each of its lines; empty with one port
+    std::size_t bar = 0;
+    int status = kExitWritten;
+    std::string outcome;  // for the summary line
+};
+
+std::string seconds(Moment since)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f s",
+                  std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count());
+    return text;
+}
+
+void writeOnePort(PortRun& run, const SupportState& images, const WriteOptions& options, Console& console,
+                  Moment start)
+{
+    QtSerialPort serial([device = run.target.device](int) { return device; });
+    std::optional<TracingPort> tracing;
+    if (options.trace)
+        tracing.emplace(serial, console, run.prefix, run.target.device, start);
+    PortControl& port = tracing ? static_cast<PortControl&>(*tracing) : serial;
+    ConsoleWindow window(console, run.prefix, &port, run.target.number - kFirstPort);
+    DiskFileSystem files;
+    SteadyClock clock;
+    Support support(window, files, clock);
+    support.state() = images;
+    std::size_t packets = 0;
+    support.setPacketProgress([&](std::size_t done, std::size_t total) {
+        packets = total;
+        console.progress(run.bar, done, total);
+    });
+
+    const Moment runStart = std::chrono::steady_clock::now();
+    const bool written = support.programPic() == kTrue;
+    console.endBar(run.bar);
+    if (written) {
+        window.putInfo("Write Successful!");
+        run.outcome = "written, " + std::to_string(packets) + " packets in " + seconds(runStart);
+        return;
+    }
+    if (window.messageBoxText()) {
+        const std::string why = *window.messageBoxText() + " " + support.failureCause();
+        run.status = kExitPortFailed;
+        run.outcome = "not written: " + why;
+        console.errorLine(run.prefix, why);
+    } else {
+        run.status = kExitChipRefused;
+        run.outcome = "not written: " + window.lastLine();
+        console.errorUnlessLogged(run.prefix, window.lastLine());
+    }
+}
+
+std::string summaryName(const PortTarget& target)
+{
+    if (target.device.empty() || target.device == target.name)
+        return target.name;
+    return target.name + " (" + target.device + ")";
+}
+
+} // namespace
+
+int writeCommand(const WriteOptions& options, SerialPortLister& lister)
+{
+    const Moment start = std::chrono::steady_clock::now();
+    const std::vector<PortTarget> targets = resolvePorts(options.ports, lister);
+    Console console(options.quiet, !options.quiet && ::isatty(STDERR_FILENO) == 1);
+    const std::optional<SupportState> images = loadFile(options.file, console);
+    if (!images)
+        return kExitFileFailed;
+
+    const bool several = targets.size() > 1;
+    std::vector<PortRun> runs;
+    for (const PortTarget& target : targets) {
+        PortRun run;
+        run.target = target;
+        run.prefix = several ? target.name : "";
+        run.bar = console.addBar(run.prefix);
+        runs.push_back(run);
+    }
+    std::vector<std::unique_ptr<QThread>> threads;
+    for (PortRun& run : runs) {
+        threads.emplace_back(QThread::create([&run, &images, &options, &console, start] {
+            writeOnePort(run, *images, options, console, start);
+        }));
+        threads.back()->start();
+    }
+    int status = kExitWritten;
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        threads[i]->wait();
+        status = std::max(status, runs[i].status);
+    }
+    if (several)
+        for (const PortRun& run : runs)
+            console.logLine("", summaryName(run.target) + ": " + run.outcome);
+    return status;
+}
+
+int resetCommand(const std::string& portName, SerialPortLister& lister)
+{
+    const PortTarget target = resolvePorts({portName}, lister).front();
+    QtSerialPort port([&target](int) { return target.device; });
+    SteadyClock clock;
+    try {
+        port.setCommPort(target.number);
+        pulseResetLine(port, clock);
+        return kExitWritten;
+    } catch (const std::exception& failure) {
+        Console console(false, false);
+        console.errorLine("", std::string("Error opening port... ") + failure.what());
+        return kExitPortFailed;
+    }
+}
+
+} // namespace tavrek::cli
