@@ -3,13 +3,11 @@
 // chooses examples/blink.hex in Qt's own file dialog, presses Alt+W and
 // reads "Write Successful!"; the simulated chip then holds the file.
 
-#include <fstream>
-#include <map>
-
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 
+#include "chip_bytes.h"
 #include "serial_fixtures.h"
 #include "ui/real_parts.h"
 #include "window_fixture.h"
@@ -19,28 +17,6 @@ namespace {
 
 constexpr std::uint32_t kResetJumpBytes = 8;         // the file's first two instruction words
 constexpr std::uint32_t kMovedResetVector = 0xFE78;  // where they go: HEX address of word 0x7F3C
-
-// The bytes of an Intel HEX file (data and extended linear address records)
-// by their address.
-std::map<std::uint32_t, std::uint8_t> readHex(const std::string& path)
-{
-    std::ifstream file(path);
-    std::map<std::uint32_t, std::uint8_t> bytes;
-    std::uint32_t upper = 0;
-    for (std::string line; std::getline(file, line);) {
-        if (line.size() < 11)
-            continue;
-        const auto byteAt = [&line](std::size_t i) {
-            return static_cast<std::uint32_t>(std::stoul(line.substr(1 + 2 * i, 2), nullptr, 16));
-        };
-        const std::uint32_t type = byteAt(3);
-        if (type == 0x04)
-            upper = (byteAt(4) << 8 | byteAt(5)) << 16;
-        for (std::uint32_t i = 0; type == 0x00 && i < byteAt(0); ++i)
-            bytes[upper + (byteAt(1) << 8 | byteAt(2)) + i] = static_cast<std::uint8_t>(byteAt(4 + i));
-    }
-    return bytes;
-}
 
 TEST(EndToEnd, BlinkChosenInTheDialogIsWrittenIntoTheSimulatedChip)
 {
@@ -77,11 +53,11 @@ TEST(EndToEnd, BlinkChosenInTheDialogIsWrittenIntoTheSimulatedChip)
     // a jump to the bootloader (GOTO 0x7F40) in its place; the rest of every
     // written row stays erased.
     ASSERT_EQ(sim.stop(), 0);
-    std::map<std::uint32_t, std::uint8_t> expected{{0, 0x40}, {1, 0x7F}, {2, 0x04}, {3, 0},
+    ChipBytes expected{{0, 0x40}, {1, 0x7F}, {2, 0x04}, {3, 0},
                                                    {4, 0},    {5, 0},    {6, 0},    {7, 0}};
-    for (const auto& [address, byte] : readHex(example))
+    for (const auto& [address, byte] : readHexBytes(example))
         expected[address < kResetJumpBytes ? kMovedResetVector + address : address] = byte;
-    std::map<std::uint32_t, std::uint8_t> chip = readHex(received);
+    ChipBytes chip = readHexBytes(received);
     for (const auto& [address, byte] : expected) {
         const auto found = chip.extract(address);
         EXPECT_TRUE(!found.empty() && found.mapped() == byte) << std::hex << address;

@@ -55,6 +55,44 @@ inline std::int64_t elapsedMs(std::chrono::steady_clock::time_point since)
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - since).count();
 }
 
+// A program run to its end: its exit status and what it wrote.
+struct ProgramRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+inline std::string readAll(std::FILE* file)
+{
+    std::string text;
+    std::rewind(file);
+    char chunk[4096];
+    for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;)
+        text.append(chunk, n);
+    std::fclose(file);
+    return text;
+}
+
+inline ProgramRun runProgram(const std::string& program, const std::vector<std::string>& args)
+{
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
+    for (const std::string& arg : args)
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(::fileno(out), STDOUT_FILENO);
+        ::dup2(::fileno(err), STDERR_FILENO);
+        ::execv(program.c_str(), argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), readAll(out), readAll(err)};
+}
+
 #ifdef TAVREK_SIM_PROGRAM
 // build/tavrek-sim as a child process, serving a pseudo-terminal of its own.
 // It dies with the test process, so that a failed test leaves nothing behind.

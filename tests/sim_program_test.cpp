@@ -4,9 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <map>
-
+#include "chip_bytes.h"
 #include "hex_fixtures.h"
 #include "hex_records.h"
 #include "real_host.h"
@@ -14,9 +12,6 @@
 namespace tavrek::test {
 namespace {
 
-using ChipBytes = std::map<std::uint32_t, std::uint8_t>;  // HEX byte address to value
-
-constexpr std::uint32_t kConfigHexAddress = 0x01F00000;  // configuration word 0 in the HEX file
 constexpr std::size_t kApplicationRows = 3;              // rows 0, 504 and 508 (the moved reset jump)
 constexpr std::size_t kApplicationWords = 2;             // configuration words 0 and 6
 
@@ -35,41 +30,8 @@ std::string applicationHex()
            dataRecord(0x18, {0x03, 0xC0, 0x00, 0x00}) + kEndRecord;
 }
 
-// The data bytes of an Intel HEX file, with its extended linear addresses.
-ChipBytes readHexBytes(const std::string& path)
-{
-    ChipBytes bytes;
-    std::ifstream file(path);
-    std::uint32_t upper = 0;
-    for (std::string line; std::getline(file, line);) {
-        const auto field = [&line](std::size_t at, std::size_t digits) {
-            return static_cast<std::uint32_t>(std::stoul(line.substr(at, digits), nullptr, 16));
-        };
-        if (field(7, 2) == 0x04)
-            upper = field(9, 4) << 16;
-        for (std::uint32_t i = 0; field(7, 2) == 0x00 && i < field(1, 2); ++i)
-            bytes[upper + field(3, 4) + i] = static_cast<std::uint8_t>(field(9 + 2 * i, 2));
-    }
-    return bytes;
-}
-
-// What the chip must hold: every marked row and configuration word as the
-// images have it, and nothing else.
-ChipBytes markedBytes(const SupportState& images)
-{
-    ChipBytes bytes;
-    for (std::size_t i = 0; i < images.progImage.size(); ++i)
-        if (images.rowDirty[i / kRowBytes])
-            bytes[static_cast<std::uint32_t>(i)] = images.progImage[i];
-    for (std::size_t i = 0; i < images.cfgImage.size(); ++i)
-        if (images.cfgDirty[i / kCfgWordBytes])
-            bytes[static_cast<std::uint32_t>(kConfigHexAddress + i)] = images.cfgImage[i];
-    return bytes;
-}
-
 // Tavrek as the window runs it, on COM1 mapped to the simulator's line, with
-// applicationHex() loaded.
-// The real path with a HEX file loaded into the images.
+// applicationHex() loaded into the images.
 struct RealPath : RealHost {
     explicit RealPath(const std::vector<std::string>& simOptions) : RealHost(simOptions)
     {

@@ -1,0 +1,173 @@
+// build/tavrek-cli as a script runs it, against build/tavrek-sim over
+// pseudo-terminals: exit statuses, what goes to standard output and
+// standard error, the chip's memory afterwards, several chips at once.
+
+#include <gtest/gtest.h>
+
+#include "chip_bytes.h"
+#include "hex_fixtures.h"
+#include "serial_fixtures.h"
+
+namespace tavrek::test {
+namespace {
+
+const std::string kBlink = TAVREK_EXAMPLES "/blink.hex";
+const std::string kFullLog =
+    "Resetting PIC..\nSearching for bootloader...\nFound dsPIC30F4011/dsPIC30F4012\nWriting flash...\n"
+    "Writing Configuration Bits\nWrite Successful!\n";
+
+ProgramRun cli(const std::vector<std::string>& args)
+{
+    return runProgram(TAVREK_CLI_PROGRAM, args);
+}
+
+// What a Write of `file` sends, as the window's own loading gives it.
+ChipBytes writtenByTheWindow(const std::string& file)
+{
+    HexHarness h;
+    h.state().hexFileName = file;
+    EXPECT_EQ(h.support->loadHex(), kHexLoaded);
+    return markedBytes(h.state());
+}
+
+struct WriteCase {
+    const char* what;
+    std::vector<std::string> simOptions;
+    std::vector<std::string> cliOptions;  // after the file and the simulator's port
+    int status;
+    std::string lastLogLine;  // empty: nothing logged
+    std::string err;
+};
+
+TEST(CliWrite, ExitStatusAndStandardErrorTellHowEachWriteEnded)
+{
+    TempDir dir;
+    const std::string bad = dir.write("bad.hex", ":00000001FE\n");
+    const WriteCase cases[] = {
+        {"written", {}, {}, 0, "Write Successful!", ""},
+        {"quiet", {}, {"--quiet"}, 0, "", ""},
+        {"no bootloader", {"--silent"}, {}, 1, "Bootloader not found!", "Bootloader not found!\n"},
+        {"quiet keeps the error", {"--silent"}, {"--quiet"}, 1, "", "Bootloader not found!\n"},
+        {"another chip", {"--type-code", "2"}, {}, 1, "Unknown Pic Type", "Unknown Pic Type\n"},
+        {"not ready", {"--ready-reply", "k"}, {}, 1, "Unknown response from PIC", "Unknown response from PIC\n"},
+        {"no answer", {"--silent-after", "1"}, {}, 1, "PIC not responding", "PIC not responding\n"},
+        {"refused", {"--reject-all"}, {}, 1, "Packet rejected 10 times", "Packet rejected 10 times\n"},
+        {"device gone", {"--vanish-after", "2"}, {}, 3, "Writing flash...",
+         "Error opening port... DEVICE: the device has gone\n"},
+        {"missing file", {}, {"--file", dir.path().string() + "/none.hex"}, 2, "",
+         "Cannot open file " + dir.path().string() + "/none.hex: no such file or directory\n"},
+        {"file that does not parse", {}, {"--file", bad}, 2, "Could not parse hex file.",
+         "Could not parse hex file.\n" + bad + ": a record's checksum is wrong\n"},
+    };
+    for (const WriteCase& c : cases) {
+        SimProcess sim(c.simOptions);
+        std::vector<std::string> args = {"write", kBlink, "--port", sim.device()};
+        for (std::size_t i = 0; i < c.cliOptions.size(); ++i) {
+            if (c.cliOptions[i] == "--file")
+                args[1] = c.cliOptions[++i];
+            else
+                args.push_back(c.cliOptions[i]);
+        }
+        const ProgramRun run = cli(args);
+        EXPECT_EQ(run.status, c.status) << c.what;
+        EXPECT_TRUE(c.lastLogLine.empty() ? run.out.empty() : run.out.ends_with(c.lastLogLine + "\n"))
+            << c.what << ": " << run.out;
+        std::string err = c.err;
+        if (const auto at = err.find("DEVICE"); at != std::string::npos)
+            err.replace(at, 6, sim.device());
+        EXPECT_EQ(run.err, err) << c.what;
+    }
+}
+
+TEST(CliWrite, TheChipHoldsWhatTheWindowWouldWriteAndTheTraceShowsTheBytes)
+{
+    TempDir dir;
+    const std::string saved = (dir.path() / "chip.hex").string();
+    SimProcess sim({"--save", saved});
+    const ProgramRun run = cli({"write", kBlink, "--port", sim.device(), "--trace"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, kFullLog);
+    EXPECT_NE(run.err.find("ms  open " + sim.device() + " 115200,n,8,1\n"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("ms  TX C1\n"), std::string::npos);
+    EXPECT_NE(run.err.find("ms  RX 01 4B\n"), std::string::npos);
+    EXPECT_NE(run.err.find("ms  TX 00 00 00 80 40 7F 04 00"), std::string::npos) << "the bootloader jump first";
+    ASSERT_EQ(sim.stop(), 0);
+    EXPECT_EQ(readHexBytes(saved), writtenByTheWindow(kBlink));
+}
+
+TEST(CliWrite, ThreePortsAtOnceOneSilentTheOthersWrittenAndTheWorstStatus)
+{
+    TempDir dir;
+    const std::string first = (dir.path() / "first.hex").string();
+    const std::string third = (dir.path() / "third.hex").string();
+    SimProcess a({"--save", first});
+    SimProcess b({"--silent"});
+    SimProcess c({"--save", third, "--line-pacing"});
+    const ProgramRun run = cli({"write", kBlink, "--port", a.device(), "--port", b.device(), "--port", c.device()});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, b.device() + ": Bootloader not found!\n");
+    // The silent chip holds nobody up: the others are written before it times out.
+    const auto at = [&run](const std::string& line) { return run.out.find(line + "\n"); };
+    EXPECT_LT(at(a.device() + ": Write Successful!"), at(b.device() + ": Bootloader not found!")) << run.out;
+    EXPECT_LT(at(c.device() + ": Write Successful!"), at(b.device() + ": Bootloader not found!")) << run.out;
+    // One summary line per port, in the order they were named.
+    const std::size_t summaryA = run.out.find(a.device() + ": written, 5 packets in ");
+    EXPECT_LT(summaryA, at(b.device() + ": not written: Bootloader not found!"));
+    EXPECT_LT(at(b.device() + ": not written: Bootloader not found!"), run.out.find(c.device() + ": written, 5 packets in "));
+    ASSERT_EQ(a.stop(), 0);
+    ASSERT_EQ(c.stop(), 0);
+    EXPECT_EQ(readHexBytes(first), writtenByTheWindow(kBlink));
+    EXPECT_EQ(readHexBytes(third), writtenByTheWindow(kBlink));
+}
+
+TEST(CliCheck, TellsWhatAWriteOfTheExampleWouldSend)
+{
+    const ProgramRun run = cli({"check", kBlink});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, kBlink + ": sound; a write sends these packets:\n"
+                                "  Flash rows: 3 (word addresses 0x000000-0x00003F, 0x000100-0x00013F, "
+                                "0x007F00-0x007F3F)\n"
+                                "  Configuration words: 2 (word addresses 0xF80000, 0xF80002)\n"
+                                "  Reset jump: GOTO 0x000100, moved to word address 0x007F3C; GOTO 0x007F40 (the "
+                                "bootloader) takes its place\n");
+    EXPECT_EQ(run.err, "");
+}
+
+TEST(CliCommandLine, MistakesExit64WithAReason)
+{
+    SimProcess sim({});
+    const std::vector<std::string> mistakes[] = {
+        {},
+        {"write"},
+        {"write", kBlink, "--port", "COM7"},
+        {"write", kBlink, "--port", sim.device(), "--port", sim.device()},
+        {"flash", kBlink},
+        {"check", kBlink, "--trace"},
+    };
+    for (const auto& args : mistakes) {
+        const ProgramRun run = cli(args);
+        EXPECT_EQ(run.status, 64) << (args.empty() ? "" : args[0]);
+        EXPECT_FALSE(run.err.empty());
+        EXPECT_EQ(run.out, "");
+    }
+    const ProgramRun version = cli({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, std::string("tavrek-cli ") + TAVREK_VERSION + "\n");
+}
+
+TEST(CliPortsAndReset, AMappedPortIsListedAndPulsed)
+{
+    SimProcess sim({});
+    PortMapping com2(2, sim.device());
+    const ProgramRun ports = cli({"ports"});
+    EXPECT_EQ(ports.status, 0);
+    EXPECT_NE(ports.out.find("COM2  " + sim.device() + ", not present, set by TAVREK_COM2\n"), std::string::npos)
+        << ports.out;
+    EXPECT_EQ(cli({"reset", "--port", "COM2"}).status, 0);
+    const ProgramRun missing = cli({"reset", "--port", "/dev/tavrek-no-such-port"});
+    EXPECT_EQ(missing.status, 3);
+    EXPECT_EQ(missing.err, "Error opening port... /dev/tavrek-no-such-port: no such device\n");
+}
+
+} // namespace
+} // namespace tavrek::test
