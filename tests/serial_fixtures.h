@@ -17,6 +17,7 @@
 #include <vector>
 
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -60,6 +61,7 @@ struct ProgramRun {
     int status = -1;
     std::string out;
     std::string err;
+    double cpuSeconds = 0;  // user and system time of the program
 };
 
 inline std::string readAll(std::FILE* file)
@@ -89,8 +91,11 @@ inline ProgramRun runProgram(const std::string& program, const std::vector<std::
         ::_exit(127);
     }
     int status = 0;
-    ::waitpid(pid, &status, 0);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), readAll(out), readAll(err)};
+    rusage usage{};
+    ::wait4(pid, &status, 0, &usage);
+    const auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), readAll(out), readAll(err),
+            seconds(usage.ru_utime) + seconds(usage.ru_stime)};
 }
 
 #ifdef TAVREK_SIM_PROGRAM

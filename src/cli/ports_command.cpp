@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <regex>
 #include <system_error>
 
@@ -48,11 +49,13 @@ std::string checkPortName(const std::string& name)
 
 std::vector<PortTarget> resolvePorts(const std::vector<std::string>& names, SerialPortLister& lister)
 {
-    const auto comPorts = currentComPorts(lister);
+    std::optional<std::array<ComPort, kComCount>> comPorts;  // listed only when a COM number is named
     std::vector<PortTarget> targets;
     for (const std::string& name : names) {
         const long number = comNumber(name);
-        const std::string device = number != -1 ? comPorts.at(number - kFirstPort).device : devicePath(name);
+        if (number != -1 && !comPorts)
+            comPorts = currentComPorts(lister);
+        const std::string device = number != -1 ? comPorts->at(number - kFirstPort).device : devicePath(name);
         for (const PortTarget& earlier : targets)
             if (!device.empty() && sameDeviceKey(earlier.device) == sameDeviceKey(device))
                 throw UsageError(earlier.name == name ? name + " is named twice"

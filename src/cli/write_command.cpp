@@ -14,6 +14,7 @@
 #include "cli/commands.h"
 #include "cli/console_window.h"
 #include "cli/exit_status.h"
+#include "cli/gathering_port.h"
 #include "cli/tracing_port.h"
 #include "platform/qt_serial_port.h"
 #include "platform/steady_clock.h"
@@ -47,10 +48,11 @@ void writeOnePort(PortRun& run, const SupportState& images, const WriteOptions& 
                   Moment start)
 {
     QtSerialPort serial([device = run.target.device](int) { return device; });
+    GatheringPort gathering(serial);
     std::optional<TracingPort> tracing;
     if (options.trace)
-        tracing.emplace(serial, console, run.prefix, run.target.device, start);
-    PortControl& port = tracing ? static_cast<PortControl&>(*tracing) : serial;
+        tracing.emplace(gathering, console, run.prefix, run.target.device, start);
+    PortControl& port = tracing ? static_cast<PortControl&>(*tracing) : gathering;
     ConsoleWindow window(console, run.prefix, &port, run.target.number - kFirstPort);
     DiskFileSystem files;
     SteadyClock clock;
