@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "support/port_control.h"
+#include "cli/forwarding_port.h"
 
 namespace tavrek::cli {
 
@@ -11,19 +11,13 @@ namespace tavrek::cli {
 // reply, switches DTR, closes. The line carries the same bytes in the same
 // order; a packet costs one system call instead of one per byte, which is
 // what lets a bench write several chips at once on little CPU.
-class GatheringPort : public PortControl {
+class GatheringPort : public ForwardingPort {
 public:
-    explicit GatheringPort(PortControl& inner) : inner_(inner) {}
+    explicit GatheringPort(PortControl& inner) : ForwardingPort(inner) {}
     ~GatheringPort() override;
 
-    void setCommPort(int number) override { inner_.setCommPort(number); }
-    int commPort() const override { return inner_.commPort(); }
-    void setSettings(const std::string& settings) override { inner_.setSettings(settings); }
-    std::string settings() const override { return inner_.settings(); }
-    bool portOpen() const override { return inner_.portOpen(); }
     void setPortOpen(bool open) override;
     void setDTREnable(bool enable) override;
-    bool dtrEnable() const override { return inner_.dtrEnable(); }
     int inBufferCount() override;
     std::string input() override;
     void output(const std::string& bytes) override;
@@ -32,7 +26,6 @@ public:
 private:
     void flush();
 
-    PortControl& inner_;
     std::string gathered_;
 };
 

@@ -14,7 +14,7 @@ constexpr const char* kReceived = "RX";  // chip to host
 
 TracingPort::TracingPort(PortControl& inner, Console& console, std::string prefix, std::string device,
                          std::chrono::steady_clock::time_point start)
-    : inner_(inner), console_(console), prefix_(std::move(prefix)), device_(std::move(device)), start_(start)
+    : ForwardingPort(inner), console_(console), prefix_(std::move(prefix)), device_(std::move(device)), start_(start)
 {
 }
 

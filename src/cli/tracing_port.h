@@ -4,7 +4,7 @@
 #include <string>
 
 #include "cli/console.h"
-#include "support/port_control.h"
+#include "cli/forwarding_port.h"
 
 namespace tavrek::cli {
 
@@ -13,20 +13,14 @@ namespace tavrek::cli {
 // a millisecond time stamp, and the port's opening, closing and DTR. Bytes
 // sent one by one are gathered into one line until the host does anything
 // else, so that a packet reads as one line.
-class TracingPort : public PortControl {
+class TracingPort : public ForwardingPort {
 public:
     TracingPort(PortControl& inner, Console& console, std::string prefix, std::string device,
                 std::chrono::steady_clock::time_point start);
     ~TracingPort() override;
 
-    void setCommPort(int number) override { inner_.setCommPort(number); }
-    int commPort() const override { return inner_.commPort(); }
-    void setSettings(const std::string& settings) override { inner_.setSettings(settings); }
-    std::string settings() const override { return inner_.settings(); }
-    bool portOpen() const override { return inner_.portOpen(); }
     void setPortOpen(bool open) override;
     void setDTREnable(bool enable) override;
-    bool dtrEnable() const override { return inner_.dtrEnable(); }
     int inBufferCount() override;
     std::string input() override;
     void output(const std::string& bytes) override;
@@ -38,7 +32,6 @@ private:
     void event(double atMs, const std::string& text);
     void bytes(double atMs, const char* direction, const std::string& data);
 
-    PortControl& inner_;
     Console& console_;
     std::string prefix_;
     std::string device_;

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <string>
+
+#include "support/port_control.h"
+
+namespace tavrek::cli {
+
+// A port control that passes every operation on to another one: the base of
+// the decorators, which override what they add to.
+class ForwardingPort : public PortControl {
+public:
+    explicit ForwardingPort(PortControl& inner) : inner_(inner) {}
+
+    void setCommPort(int number) override { inner_.setCommPort(number); }
+    int commPort() const override { return inner_.commPort(); }
+    void setSettings(const std::string& settings) override { inner_.setSettings(settings); }
+    std::string settings() const override { return inner_.settings(); }
+    bool portOpen() const override { return inner_.portOpen(); }
+    void setPortOpen(bool open) override { inner_.setPortOpen(open); }
+    void setDTREnable(bool enable) override { inner_.setDTREnable(enable); }
+    bool dtrEnable() const override { return inner_.dtrEnable(); }
+    int inBufferCount() override { return inner_.inBufferCount(); }
+    std::string input() override { return inner_.input(); }
+    void output(const std::string& bytes) override { inner_.output(bytes); }
+    void waitForInput(int maxMs) override { inner_.waitForInput(maxMs); }
+
+protected:
+    PortControl& inner_;
+};
+
+} // namespace tavrek::cli
