@@ -7,6 +7,7 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-serialport-dev libgl-dev fonts-dejavu-core
+    libqt6svg6
     libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
     srecord
     clang libclang-rt-14-dev
