@@ -9,6 +9,7 @@ packages=(
     qt6-base-dev qt6-serialport-dev libgl-dev fonts-dejavu-core
     libqt6svg6
     libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
+    help2man scdoc
     srecord
     clang libclang-rt-14-dev
 )
