@@ -1,16 +1,22 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Tavrek needs to build and test, if any is
 # missing: through apt-get as root, through sudo otherwise; where neither
-# works it prints the one apt-get line to run.
+# works it prints the one apt-get line to run. `setup.sh package` adds the
+# tools that build and check the Debian package.
 set -euo pipefail
 
 packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-serialport-dev libgl-dev fonts-dejavu-core
+    libqt6svg6
     libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
+    help2man scdoc
     srecord
     clang libclang-rt-14-dev
 )
+if [[ "${1:-}" == package ]]; then
+    packages+=(dpkg-dev file lintian desktop-file-utils appstream man-db)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

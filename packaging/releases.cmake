@@ -1,0 +1,9 @@
+# Every release of Tavrek, newest first: tavrek_release(VERSION DATE CHANGE...), one
+# sentence per change, without semicolons (CMake would cut the sentence there). The newest must be the version set in CMakeLists.txt; the package's
+# changelog and the AppStream metadata's releases are made from this list.
+
+tavrek_release(0.2.0 2026-12-06
+    "The window writes Intel HEX firmware into dsPIC30F4011/4012 chips through their serial bootloader, and resets them by pulsing DTR."
+    "tavrek-sim, a simulated bootloader on a pseudo-terminal, lets you try Tavrek without a chip, and tells its version with --version."
+    "Installs like any desktop program: menu entry, icon, manual pages, AppStream metadata and licence, in a Debian package."
+)

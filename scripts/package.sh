@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Builds the Debian package build/tavrek_<version>_<arch>.deb (in $TAVREK_BUILD_DIR when
+# set): sets up, builds what the package holds, not the tests, and packs it with CPack.
+# Extra arguments go to CMake.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build_dir=${TAVREK_BUILD_DIR:-build}
+scripts/setup.sh package
+if grep -qs '^TAVREK_\(SANITIZE\|FUZZ\):BOOL=ON' "$build_dir/CMakeCache.txt"; then
+    echo "$build_dir is a sanitizer or fuzzing build; package from a plain one." >&2
+    exit 1
+fi
+TAVREK_BUILD_DIR=$build_dir TAVREK_TARGETS=installed_files scripts/build.sh "$@"
+cpack --config "$build_dir/CPackConfig.cmake"
