@@ -4,6 +4,8 @@
 
 tavrek_release(0.2.0 2026-12-06
     "The window writes Intel HEX firmware into dsPIC30F4011/4012 chips through their serial bootloader, and resets them by pulsing DTR."
+    "COM1 to COM5 are the serial ports present, built-in ports first and then USB adapters, and each entry of the port list names its device in a tooltip."
+    "tavrek-cli writes, resets and checks from a terminal, a build script or a production bench, for one chip or several at once."
     "tavrek-sim, a simulated bootloader on a pseudo-terminal, lets you try Tavrek without a chip, and tells its version with --version."
     "Installs like any desktop program: menu entry, icon, manual pages, AppStream metadata and licence, in a Debian package."
 )

@@ -60,17 +60,39 @@ Commands defineCommands(CLI::App& app, WriteOptions& write, std::string& resetPo
     return commands;
 }
 
+// One command as the manual lists it: its usage, what it does, and each
+// option with what it means.
+std::string commandHelp(const CLI::App& command)
+{
+    std::string usage = "  tavrek-cli " + command.get_name();
+    std::string options;
+    for (const CLI::Option* option : command.get_options()) {
+        if (option == command.get_help_ptr())
+            continue;
+        if (!option->nonpositional()) {
+            usage += " " + option->get_name(true);
+            continue;
+        }
+        const std::string type = option->get_type_name();
+        const std::string name = option->get_name() + (type.empty() ? "" : " " + type);
+        usage += " [" + name + "]" + (option->get_items_expected_max() > 1 ? "..." : "");
+        options += "  " + name + std::string(name.size() < 14 ? 14 - name.size() : 2, ' ') +
+                   option->get_description() + "\n";
+    }
+    return usage + "\n      " + command.get_description() + "\n" + (options.empty() ? "" : "\n" + options);
+}
+
 // The whole manual in one --help: every command with its options, then the
-// exit statuses.
+// ports and the exit statuses.
 std::string everyCommandsHelp(const Commands& commands)
 {
-    std::string text = "Every command (tavrek-cli COMMAND --help shows one):\n";
-    for (CLI::App* command : {commands.write, commands.reset, commands.check, commands.ports}) {
-        text += "\n" + command->help("", CLI::AppFormatMode::Sub);
-    }
-    return text + "\n" + R"(Ports: without TAVREK_COMn, COMn is the n-th serial port present: built-in
-ports (/dev/ttyS*) first, then USB and other adapters (/dev/ttyUSB*, /dev/ttyACM*,
-the rest), each kind by number. TAVREK_COMn=DEVICE makes COMn open DEVICE.
+    std::string text = "Commands:\n";
+    for (CLI::App* command : {commands.write, commands.reset, commands.check, commands.ports})
+        text += commandHelp(*command) + "\n";
+    return text + R"(Ports:
+  Without TAVREK_COMn, COMn is the n-th serial port present: built-in ports
+  (/dev/ttyS*) first, then USB and other adapters (/dev/ttyUSB*, /dev/ttyACM*,
+  the rest), each kind by number. TAVREK_COMn=DEVICE makes COMn open DEVICE.
 
 )" + kExitStatusHelp;
 }
