@@ -16,7 +16,7 @@ class OpenDialog : public ::testing::Test {
 protected:
     OpenDialog()
     {
-        for (const char* file : {"firmware.hex", "OTHER.HEX", "readme.txt"})
+        for (const char* file : {"firmware.hex", "OTHER.HEX", "readme.txt", "noextension"})
             dir.write(file, kEndRecord);
     }
 
@@ -56,6 +56,11 @@ TEST_F(OpenDialog, QtsOwnDialogWithTheTitleFiltersAndTheFocusOnTheFileName)
                   EXPECT_EQ(dialog.nameFilters(), QStringList({"INHEX32 Files (*.HEX)", "All Files (*.*)"}));
                   EXPECT_EQ(dialog.selectedNameFilter(), "INHEX32 Files (*.HEX)");
                   EXPECT_EQ(QApplication::focusWidget(), name);
+                  auto* types = dialog.findChild<QComboBox*>("fileTypeCombo");
+                  QTest::keyClick(types, Qt::Key_Down);
+                  EXPECT_EQ(types->currentText(), "All Files (*.*)");
+                  // Every file, noextension too.
+                  EXPECT_TRUE(QTest::qWaitFor([this] { return list->model()->rowCount(list->rootIndex()) == 4; }));
                   dialog.reject();
               }),
               "");

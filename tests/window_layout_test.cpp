@@ -1,5 +1,7 @@
 // The window as the operator first sees it, the keyboard, and the log.
 
+#include <array>
+
 #include <QFontDatabase>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -94,6 +96,31 @@ TEST_F(Layout, EachPortEntryNamesInItsTooltipTheDeviceItOpensWhenTheListIsOpened
                                        "no serial port"}));
     ports->hidePopup();
     EXPECT_EQ(ports->itemText(0), "COM1");
+}
+
+// "..." has the focus at start, so Return at once brings up the file dialog.
+TEST_F(Layout, ReturnAndEnterPressTheFocusedButtonAsSpaceDoes)
+{
+    showActive();
+    const struct {
+        const char* focus;  // nothing: where the window put it
+        Qt::Key key;
+        std::array<std::size_t, 3> dialogsBoxesPortOpens;  // all so far
+    } presses[] = {
+        {nullptr, Qt::Key_Return, {1, 0, 0}},
+        {"cmdOpen", Qt::Key_Enter, {2, 0, 0}},
+        {"cmdWrite", Qt::Key_Return, {2, 1, 0}},  // "Cannot open file": none chosen
+        {"cmdWrite", Qt::Key_Enter, {2, 2, 0}},
+        {"cmdReset", Qt::Key_Return, {2, 2, 1}},
+        {"cmdReset", Qt::Key_Enter, {2, 2, 2}},
+    };
+    for (const auto& p : presses) {
+        if (p.focus)
+            button(p.focus)->setFocus();
+        QTest::keyClick(QApplication::focusWidget(), p.key, p.key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+        EXPECT_EQ((std::array{dialogsShown.size(), boxes.size(), sim().portsOpened.size()}), p.dialogsBoxesPortOpens)
+            << (p.focus ? p.focus : "at start") << (p.key == Qt::Key_Return ? " Return" : " Enter");
+    }
 }
 
 using Log = WindowTest;

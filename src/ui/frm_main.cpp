@@ -11,6 +11,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFontDatabase>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -240,6 +241,8 @@ void frmMain::connectCommands()
     connect(cmdOpen, &QPushButton::clicked, this, &frmMain::cmdOpen_Click);
     connect(cmdWrite, &QPushButton::clicked, this, &frmMain::cmdWrite_Click);
     connect(cmdReset, &QPushButton::clicked, this, &frmMain::cmdReset_Click);
+    for (QPushButton* command : {cmdOpen, cmdWrite, cmdReset})
+        command->installEventFilter(this);
     connect(txtInfo, &QPlainTextEdit::textChanged, this, &frmMain::takeTypedLog);
 }
 
@@ -361,6 +364,24 @@ void frmMain::closeEvent(QCloseEvent* event)
     }
     closePortQuietly();
     event->accept();
+}
+
+// Return and Enter press a focused command button as Space does, as on
+// Windows; Qt's push buttons outside a dialog take Space alone. (Qt's
+// autoDefault would make them take Return too, but draws the focused button
+// as the default one.) The button handles the Space itself, so a disabled
+// one still does nothing.
+bool frmMain::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            QKeyEvent space(key->type(), Qt::Key_Space, key->modifiers(), QStringLiteral(" "), key->isAutoRepeat());
+            QCoreApplication::sendEvent(watched, &space);
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 } // namespace tavrek

@@ -3,6 +3,7 @@
 #include <QAbstractItemView>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileSystemModel>
 #include <QItemSelectionModel>
 #include <QMessageBox>
 
@@ -47,6 +48,21 @@ void keepTypedFileNamesChoosable(QFileDialog& dialog)
     });
 }
 
+void letStarDotStarMatchEveryFile(QFileDialog& dialog)
+{
+    auto* files = dialog.findChild<QFileSystemModel*>();
+    if (!files)
+        return;
+    const auto widen = [files] {
+        QStringList patterns = files->nameFilters();
+        if (patterns.removeAll(QStringLiteral("*.*")) > 0)
+            files->setNameFilters(patterns << QStringLiteral("*"));
+    };
+    // Sent once the dialog has given the list the chosen filter's patterns.
+    QObject::connect(&dialog, &QFileDialog::filterSelected, files, widen);
+    widen();
+}
+
 std::string showQtOpenDialog(QWidget* parent, const OpenDialogSettings& settings)
 {
     QFileDialog dialog(parent, QString::fromStdString(settings.title));
@@ -56,6 +72,7 @@ std::string showQtOpenDialog(QWidget* parent, const OpenDialogSettings& settings
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setNameFilters(qtNameFilters(settings.filter));
     dialog.setFilter(dialog.filter() & ~QDir::CaseSensitive);  // firmware.hex matches *.HEX
+    letStarDotStarMatchEveryFile(dialog);
     keepTypedFileNamesChoosable(dialog);
     if (dialog.exec() != QDialog::Accepted)
         return {};

@@ -15,8 +15,8 @@ namespace tavrek {
 inline constexpr const char* kProgramTitle = "Tavrek";
 
 // The open dialog on Qt: the platform's own where there is one, else Qt's.
-// File names match the filter's patterns without regard to case, and a typed
-// name need not exist.
+// File names match the filter's patterns without regard to case, "*.*"
+// matches every file, and a typed name need not exist.
 std::string showQtOpenDialog(QWidget* parent, const OpenDialogSettings& settings);
 
 // The modal message box: the text alone, one OK button, no icon, the
@@ -35,5 +35,12 @@ QStringList qtNameFilters(const std::string& filter);
 // the shown folder from the selection whenever it gets in. Does nothing on
 // a platform dialog.
 void keepTypedFileNamesChoosable(QFileDialog& dialog);
+
+// "*.*" matches every file on Windows, where the filters come from, but only
+// names with a dot in Qt's own dialog: a HEX file saved without an extension
+// would not be listed under "All Files (*.*)". This lists every file while a
+// filter holding "*.*" is chosen, its shown text unchanged. Call it after the
+// name filters are set; does nothing on a platform dialog.
+void letStarDotStarMatchEveryFile(QFileDialog& dialog);
 
 } // namespace tavrek
