@@ -1,9 +1,10 @@
 // Ports as the command line names them, and the ports command.
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
-#include <regex>
 #include <system_error>
 
 #include "cli/commands.h"
@@ -15,12 +16,19 @@ namespace {
 
 constexpr const char* kDeviceFolder = "/dev/";  // where a bare device name such as ttyUSB0 lives
 
+constexpr std::size_t kMaxComDigits = 9;       // more than any COM number, fewer than overflow a long
+
 // The n of "COM<n>" in any case; -1 for any other name.
 long comNumber(const std::string& name)
 {
-    static const std::regex kComName("[Cc][Oo][Mm]([0-9]{1,9})");
-    std::smatch match;
-    return std::regex_match(name, match, kComName) ? std::stol(match[1]) : -1;
+    const std::string digits = name.size() > 3 ? name.substr(3) : "";
+    const bool comPrefix = name.size() > 3 && std::toupper(static_cast<unsigned char>(name[0])) == 'C' &&
+                           std::toupper(static_cast<unsigned char>(name[1])) == 'O' &&
+                           std::toupper(static_cast<unsigned char>(name[2])) == 'M';
+    if (!comPrefix || digits.size() > kMaxComDigits ||
+        !std::all_of(digits.begin(), digits.end(), [](unsigned char c) { return std::isdigit(c); }))
+        return -1;
+    return std::stol(digits);
 }
 
 std::string devicePath(const std::string& name)
