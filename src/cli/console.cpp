@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -36,6 +37,9 @@ bool sameFile(int a, int b)
 Console::Console(bool quiet, bool bars)
     : quiet_(quiet), barsWanted_(bars), logOnErrorStream_(!quiet && sameFile(STDOUT_FILENO, STDERR_FILENO))
 {
+    winsize size{};
+    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
+        columns_ = size.ws_col;
 }
 
 Console::~Console() = default;
@@ -135,7 +139,7 @@ void Console::drawBars()
     for (const Bar& bar : bars_) {
         if (!bar.started)
             continue;
-        text += kClearLine + barText(bar) + "\n";
+        text += kClearLine + barText(bar).substr(0, columns_ - 1) + "\n";
         ++linesDrawn_;
     }
     if (!text.empty())

@@ -58,6 +58,7 @@ private:
     const bool quiet_;
     const bool barsWanted_;
     const bool logOnErrorStream_;  // the log is shown, on the same file or terminal as the errors
+    std::size_t columns_ = 80;     // of the terminal: a longer bar would wrap and not be erased
     std::mutex mutex_;
     std::vector<Bar> bars_;
     std::size_t linesDrawn_ = 0;  // bar lines on the terminal below the last line written
