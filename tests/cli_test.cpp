@@ -4,9 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "chip_bytes.h"
-#include "hex_fixtures.h"
-#include "serial_fixtures.h"
+#include "serial_fixture.h"
 
 namespace tavrek::test {
 namespace {
@@ -24,7 +22,7 @@ ProgramRun cli(const std::vector<std::string>& args)
 // What a Write of `file` sends, as the window's own loading gives it.
 ChipBytes writtenByTheWindow(const std::string& file)
 {
-    HexHarness h;
+    SimHarness h;
     h.state().hexFileName = file;
     EXPECT_EQ(h.support->loadHex(), kHexLoaded);
     return markedBytes(h.state());

@@ -7,8 +7,6 @@
 #include <QLabel>
 #include <QLineEdit>
 
-#include "chip_bytes.h"
-#include "serial_fixtures.h"
 #include "ui/real_parts.h"
 #include "window_fixture.h"
 

@@ -6,8 +6,7 @@
 #include <filesystem>
 #include <unistd.h>
 
-#include "hex_fixtures.h"
-#include "hex_records.h"
+#include "sim_fixture.h"
 #include "support/failures.h"
 
 namespace tavrek::test {
@@ -23,7 +22,7 @@ class CheckHexStatus : public ::testing::TestWithParam<CheckCase> {};
 
 TEST_P(CheckHexStatus, GivesTheStatusOfTheFirstLineThatDecides)
 {
-    HexHarness h;
+    SimHarness h;
     EXPECT_EQ(h.check(GetParam().content), GetParam().status) << GetParam().what;
 }
 
@@ -63,7 +62,7 @@ INSTANTIATE_TEST_SUITE_P(Files, CheckHexStatus, ::testing::Values(
 
 TEST(CheckHex, FileThatCannotBeOpenedRaisesAFailureNotAStatus)
 {
-    HexHarness h;
+    SimHarness h;
     EXPECT_THROW(h.support->checkHex((h.dir.path() / "missing.hex").string()), FileOpenFailure);
     EXPECT_THROW(h.support->checkHex(""), FileOpenFailure);
     EXPECT_THROW(h.support->checkHex(h.dir.path().string()), FileOpenFailure);
@@ -71,7 +70,7 @@ TEST(CheckHex, FileThatCannotBeOpenedRaisesAFailureNotAStatus)
 
 TEST(CheckHex, MakesTheProgramFolderCurrentAndResolvesRelativePathsThere)
 {
-    HexHarness h;
+    SimHarness h;
     const auto programFolder = std::filesystem::read_symlink("/proc/self/exe").parent_path();
     const auto name = "tavrek-relative-" + std::to_string(getpid()) + ".hex";
     std::ofstream(programFolder / name) << kEndRecord;
@@ -109,7 +108,7 @@ public:
 
 TEST(CheckHex, ReadFailureAfterOpeningIsMinusSixAndLoadLogsIt)
 {
-    HexHarness h;
+    SimHarness h;
     FailingFiles files;
     Support support(h.window, files, h.clock);
     EXPECT_EQ(support.checkHex("any"), kHexReadFailure);
@@ -141,7 +140,7 @@ constexpr std::array<std::uint8_t, 8> kNothing = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 
 
 TEST(LoadHex, EndRecordOnlyMarksRow508AllErasedButTheMovedVector)
 {
-    HexHarness h;
+    SimHarness h;
     ASSERT_EQ(h.load(kEndRecord), kHexLoaded);
     EXPECT_EQ(markedRows(h.state()), std::vector<std::size_t>{508});
     expectResetVectorMoved(h.state(), kNothing);
@@ -154,7 +153,7 @@ TEST(LoadHex, EndRecordOnlyMarksRow508AllErasedButTheMovedVector)
 
 TEST(LoadHex, ConfigurationOnlyFileGetsTheJumpButLeavesRowZeroUnmarked)
 {
-    HexHarness h;
+    SimHarness h;
     ASSERT_EQ(h.load(segmentRecord(0x01F0) + dataRecord(4, {1, 2, 3, 0}) + dataRecord(24, {9, 8}) + kEndRecord),
               kHexLoaded);
     const SupportState& s = h.state();
@@ -170,7 +169,7 @@ TEST(LoadHex, ConfigurationOnlyFileGetsTheJumpButLeavesRowZeroUnmarked)
 
 TEST(LoadHex, PlacesBytesByExtendedLinearAddressAndMarksEveryRowTouched)
 {
-    HexHarness h;
+    SimHarness h;
     std::vector<std::uint8_t> sixteen(16);
     for (std::size_t i = 0; i < 16; ++i)
         sixteen[i] = static_cast<std::uint8_t>(0x30 + i);
@@ -190,7 +189,7 @@ TEST(LoadHex, PlacesBytesByExtendedLinearAddressAndMarksEveryRowTouched)
 
 TEST(LoadHex, MovesTheApplicationResetJumpOverWhatTheFileGaveThere)
 {
-    HexHarness h;
+    SimHarness h;
     ASSERT_EQ(h.load(dataRecord(0, {0x00, 0x12, 0x04, 0x00, 0x00, 0x00, 0x00, 0x00}) +
                      dataRecord(65144, {1, 2, 3, 4, 5, 6, 7, 8, 9}) + kEndRecord),
               kHexLoaded);
@@ -201,7 +200,7 @@ TEST(LoadHex, MovesTheApplicationResetJumpOverWhatTheFileGaveThere)
 
 TEST(LoadHex, LaterLineWinsAndNonRecordLinesAreSkipped)
 {
-    HexHarness h;
+    SimHarness h;
     ASSERT_EQ(h.load(dataRecord(16, {1, 2, 3}) + "\n \t" + " :garbage\n:\n" + dataRecord(17, {9}) + kEndRecord +
                      dataRecord(16, {7})),
               kHexLoaded);
@@ -212,7 +211,7 @@ TEST(LoadHex, LaterLineWinsAndNonRecordLinesAreSkipped)
 
 TEST(LoadHex, SixteenBitFieldReadsTheDigitsItBeginsWith)
 {
-    HexHarness h;
+    SimHarness h;
     // "01G4": the extended linear address reads 0x01; checksum counts "G4" as 0.
     ASSERT_EQ(h.load(":0200000401G4F9\n" + dataRecord(0, {0x5A}) + kEndRecord), kHexLoaded);
     EXPECT_EQ(h.state().progImage[65536], 0x5A);
@@ -224,7 +223,7 @@ TEST(LoadHex, SixteenBitFieldReadsTheDigitsItBeginsWith)
 
 TEST(LoadHex, LastProgramAndConfigurationEntriesAreStoredOneBeyondEndsTheLoad)
 {
-    HexHarness h;
+    SimHarness h;
     ASSERT_EQ(h.load(segmentRecord(3) + dataRecord(0x0D40, {0x42}) + segmentRecord(0x01F0) + dataRecord(28, {0x43}) +
                      kEndRecord),
               kHexLoaded);
@@ -242,7 +241,7 @@ TEST(LoadHex, LastProgramAndConfigurationEntriesAreStoredOneBeyondEndsTheLoad)
              Beyond{segmentRecord(0x01F0) + dataRecord(27, {1, 2, 3}) + kEndRecord, 0},
              Beyond{segmentRecord(4) + dataRecord(0, {1}) + kEndRecord, 0},
          }) {
-        HexHarness fresh;
+        SimHarness fresh;
         EXPECT_EQ(fresh.load(dataRecord(0, {0x11}) + beyond.file), kHexCannotOpen);
         EXPECT_EQ(fresh.window.boxes, std::vector<std::string>{"Cannot open file"});
         EXPECT_TRUE(fresh.window.log.empty());
@@ -258,7 +257,7 @@ TEST(LoadHex, LastProgramAndConfigurationEntriesAreStoredOneBeyondEndsTheLoad)
 
 TEST(LoadHex, CannotOpenShowsTheMessageBoxAndLeavesTheImagesAlone)
 {
-    HexHarness h;
+    SimHarness h;
     ASSERT_EQ(h.load(dataRecord(0, {7})), kHexNoEndRecord);
     EXPECT_EQ(h.window.log, std::vector<std::string>{"Could not parse hex file."});
     EXPECT_EQ(h.state().progImage[0], 0) << "a rejected file leaves the images untouched";
@@ -274,7 +273,7 @@ TEST(LoadHex, CannotOpenShowsTheMessageBoxAndLeavesTheImagesAlone)
 
 TEST(LoadHex, ResetsOnlyTheWritableRangesAndStartsAfreshAfterAFailedLoad)
 {
-    HexHarness h;
+    SimHarness h;
     SupportState& s = h.state();
     s.progImage[200000] = 0x77;
     s.rowDirty[1600] = true;

@@ -8,13 +8,12 @@
 #include <cstdlib>
 #include <random>
 
-#include "hex_fixtures.h"
+#include "sim_fixture.h"
 
 namespace tavrek::test {
 namespace {
 
 constexpr std::size_t kInstructionBytes = 4;  // low, middle, upper, phantom 0
-constexpr std::uint32_t kConfigHexAddress = 0x01F00000;
 
 struct Chunk {
     std::size_t address;
@@ -104,7 +103,7 @@ TEST(ProducedHexFiles, LoadExactlyAsTheBinariesLieInMemory)
         const std::uint8_t jump[8] = {0x40, 0x7F, 0x04, 0, 0, 0, 0, 0};
         std::copy_n(jump, 8, expectedProg.begin());
 
-        HexHarness h;
+        SimHarness h;
         std::vector<Chunk> all = program;
         all.insert(all.end(), config.begin(), config.end());
         h.state().hexFileName = produceHex(h.dir, all, recordSizes[seed % std::size(recordSizes)]);

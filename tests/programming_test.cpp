@@ -5,7 +5,7 @@
 
 #include <numeric>
 
-#include "hex_fixtures.h"
+#include "sim_fixture.h"
 #include "support/programming.h"
 
 namespace tavrek::test {
@@ -15,7 +15,7 @@ const std::vector<std::string> kFullRunLog = {"Resetting PIC..", "Searching for 
                                               "Found dsPIC30F4011/dsPIC30F4012", "Writing flash...",
                                               "Writing Configuration Bits"};
 
-struct ProgrammingRun : HexHarness {
+struct ProgrammingRun : SimHarness {
     ProgrammingRun()
     {
         // Images as a load leaves them: erased, nothing marked.

@@ -13,7 +13,7 @@
 #include <utility>
 
 #include "platform/qt_serial_port.h"
-#include "serial_fixtures.h"
+#include "serial_fixture.h"
 #include "support/failures.h"
 
 namespace tavrek::test {

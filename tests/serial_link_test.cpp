@@ -3,13 +3,13 @@
 
 #include <gtest/gtest.h>
 
-#include "hex_fixtures.h"
+#include "sim_fixture.h"
 #include "support/failures.h"
 
 namespace tavrek::test {
 namespace {
 
-struct Link : HexHarness {
+struct Link : SimHarness {
     Link() { port.setPortOpen(true); }
     std::uint64_t start = clock.nowMs();
     std::uint64_t elapsed() { return clock.nowMs() - start; }

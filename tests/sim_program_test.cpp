@@ -4,10 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "chip_bytes.h"
-#include "hex_fixtures.h"
-#include "hex_records.h"
-#include "real_host.h"
+#include "serial_fixture.h"
 
 namespace tavrek::test {
 namespace {

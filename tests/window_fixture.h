@@ -18,8 +18,8 @@
 
 #include <gtest/gtest.h>
 
-#include "hex_fixtures.h"
-#include "hex_records.h"
+#include "serial_fixture.h"
+#include "sim_fixture.h"
 #include "support/failures.h"
 #include "ui/frm_main.h"
 

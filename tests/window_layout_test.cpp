@@ -8,7 +8,6 @@
 #include <QScreen>
 #include <QScrollBar>
 
-#include "serial_fixtures.h"
 #include "window_fixture.h"
 
 namespace tavrek::test {
