@@ -9,7 +9,6 @@
 namespace tavrek::test {
 namespace {
 
-const std::string kBlink = TAVREK_EXAMPLES "/blink.hex";
 const std::string kFullLog =
     "Resetting PIC..\nSearching for bootloader...\nFound dsPIC30F4011/dsPIC30F4012\nWriting flash...\n"
     "Writing Configuration Bits\nWrite Successful!\n";

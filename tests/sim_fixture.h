@@ -57,6 +57,12 @@ inline std::string segmentRecord(std::uint16_t segment)  // extended linear addr
 }
 inline const std::string kEndRecord = ":00000001FF\n";
 
+#ifdef TAVREK_EXAMPLES
+// The example firmware: a reset jump to word 0x100, code there, two
+// configuration words; a Write sends 3 rows and 2 words.
+inline const std::string kBlink = TAVREK_EXAMPLES "/blink.hex";
+#endif
+
 // A window that records what the procedures tell the operator.
 class FakeWindow : public WindowServices {
 public:

@@ -30,7 +30,6 @@ using WriteCommand = WindowTest;
 
 TEST_F(WriteCommand, EachWayOutAddsItsLinesOnlyASuccessEndsWithTheSuccessLineAndTheButtonsComeBack)
 {
-    const std::string program = dir.write("small.hex", smallProgram());
     const struct {
         const char* way;
         std::function<void()> arrange;
@@ -40,7 +39,7 @@ TEST_F(WriteCommand, EachWayOutAddsItsLinesOnlyASuccessEndsWithTheSuccessLineAnd
         {"no file chosen yet", [] {}, "", {"Cannot open file"}},
         {"rejected file (checksum off)", [&] { choose(dir.write("bad.hex", ":00000001FE\n")); },
          "Could not parse hex file.\r\n", {}},
-        {"silent chip", [&] { chip.setFaults({.silent = true}); choose(program); },
+        {"silent chip", [&] { chip.setFaults({.silent = true}); choose(kBlink); },
          "Resetting PIC..\r\nSearching for bootloader...\r\nBootloader not found!\r\n", {}},
         {"port cannot be opened", [&] { sim().deviceMissing = true; }, "", {"Error opening port..."}},
         {"success", [] {}, kSuccessfulWriteLog, {}},
@@ -76,7 +75,7 @@ TEST_F(ResetCommand, PulsesDtrOnTheLastWritesPortElseCom1OrTellsItCannotAndLogsN
         {"after a Write on COM3, COM2 shown since",
          [&] {
              selectPort(2);
-             choose(dir.write("small.hex", smallProgram()));
+             choose(kBlink);
              write();
              selectPort(1);
          },
@@ -109,7 +108,7 @@ using DuringAWrite = WindowTest;
 TEST_F(DuringAWrite, WriteAndResetAreDisabledKeysIncludedAndTheFocusComesBack)
 {
     showActive();
-    choose(dir.write("small.hex", smallProgram()));
+    choose(kBlink);
     button("cmdWrite")->setFocus();
     bool ran = false;
     duringWrite([&] {
@@ -131,11 +130,10 @@ TEST_F(DuringAWrite, WriteAndResetAreDisabledKeysIncludedAndTheFocusComesBack)
 
 TEST_F(DuringAWrite, ClosingWaitsForTheRunToEndThenClosesWithThePortClosed)
 {
-    const std::string program = dir.write("small.hex", smallProgram());
     for (const int chipGoesSilentAfter : {0, 1}) {
         showActive();
         chip.setFaults({.silentAfterPacket = chipGoesSilentAfter});
-        choose(program);
+        choose(kBlink);
         bool ran = false;
         duringWrite([&] { ran = !window->close(); });
         write();
