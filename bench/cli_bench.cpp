@@ -12,9 +12,7 @@
 #include <chrono>
 #include <memory>
 
-#include "hex_fixtures.h"
-#include "hex_records.h"
-#include "serial_fixtures.h"
+#include "serial_fixture.h"
 
 namespace tavrek::bench {
 namespace {

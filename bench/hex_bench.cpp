@@ -4,8 +4,7 @@
 
 #include <random>
 
-#include "hex_fixtures.h"
-#include "hex_records.h"
+#include "sim_fixture.h"
 
 namespace {
 
@@ -31,7 +30,7 @@ std::string fullImageHex()
 
 void CheckAndLoadFullImage(benchmark::State& state)
 {
-    test::HexHarness h;
+    test::SimHarness h;
     const std::string content = fullImageHex();
     h.state().hexFileName = h.dir.write("full.hex", content);
     for (auto _ : state) {

@@ -16,7 +16,7 @@
 #include <chrono>
 #include <memory>
 
-#include "real_host.h"
+#include "serial_fixture.h"
 #include "sim/bootloader.h"
 #include "support/programming.h"
 

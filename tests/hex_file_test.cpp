@@ -1,296 +1,246 @@
-// The HEX check's status codes and the loading of the memory images.
+// The HEX check's status codes and the loading of the memory images, last
+// of files made by an independent producer (srec_cat).
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
+#include <random>
 #include <unistd.h>
 
-#include "hex_fixtures.h"
-#include "hex_records.h"
+#include "sim_fixture.h"
 #include "support/failures.h"
 
 namespace tavrek::test {
 namespace {
 
-struct CheckCase {
-    const char* what;
-    std::string content;
-    std::int16_t status;
-};
-
-class CheckHexStatus : public ::testing::TestWithParam<CheckCase> {};
-
-TEST_P(CheckHexStatus, GivesTheStatusOfTheFirstLineThatDecides)
-{
-    HexHarness h;
-    EXPECT_EQ(h.check(GetParam().content), GetParam().status) << GetParam().what;
-}
-
 const std::string kData = dataRecord(0, {1, 2, 3, 4});
-const std::string kFullRecord = dataRecord(0, std::vector<std::uint8_t>(255, 0xA5));
+const std::string kDataLine = kData.substr(0, kData.size() - 1);  // without its LF
 
-INSTANTIATE_TEST_SUITE_P(Files, CheckHexStatus, ::testing::Values(
-    CheckCase{"zero bytes", "", kHexEmptyFile},
-    CheckCase{"only the end record", kEndRecord, kHexSound},
-    CheckCase{"end record without a line end", ":00000001FF", kHexSound},
-    CheckCase{"CR LF and lone CR end lines", kData.substr(0, kData.size() - 1) + "\r\n" +
-                                              kData.substr(0, kData.size() - 1) + "\r:00000001FF", kHexSound},
-    CheckCase{"data without an end record", kData + kData, kHexNoEndRecord},
-    CheckCase{"a single line break", "\n", kHexNoEndRecord},
-    CheckCase{"blank lines only", "\n  \n\t\n", kHexNoEndRecord},
-    CheckCase{"end record with a wrong checksum", ":00000001FE\n", kHexChecksumError},
-    CheckCase{"garbage after the end record is not read", kEndRecord + "garbage\n:zz\n", kHexSound},
-    CheckCase{"an indented bad record is a blank line", " :0400000001\n\t:FF\n" + kEndRecord, kHexSound},
-    CheckCase{"a letter", kData + "x" + kEndRecord, kHexBadLine},
-    CheckCase{"a hash sign before a valid record", "#" + kEndRecord, kHexBadLine},
-    CheckCase{"a semicolon", ";comment\n" + kEndRecord, kHexBadLine},
-    CheckCase{"a byte-order mark", "\xEF\xBB\xBF" + kEndRecord, kHexBadLine},
-    CheckCase{"a lone colon is an empty data record", ":\n" + kEndRecord, kHexSound},
-    CheckCase{"lower-case digits", ":04000000deadbeefc4\n" + kEndRecord, kHexSound},
-    CheckCase{"other record types pass on their checksum",
-              record(2, 0, {0x10, 0}) + record(4, 0, {0, 1}) + record(5, 0, {0, 0, 1, 2}) + record(0x7E, 0, {}) +
-                  kEndRecord,
-              kHexSound},
-    CheckCase{"the first failing line decides", kData + kData + ":00000001FE\n" + kData + "bad\n", kHexChecksumError},
-    CheckCase{"bad checksum with trailing spaces", ":00000001FE   \n", kHexChecksumError},
-    CheckCase{"good checksum with trailing spaces", ":00000001FF   \n", kHexSound},
-    CheckCase{"missing pairs count 0 and can still sum to 0", ":02000000FE\n" + kEndRecord, kHexSound},
-    CheckCase{"missing pairs that do not sum to 0", ":02000000FD\n" + kEndRecord, kHexChecksumError},
-    CheckCase{"a pair counts the digits it begins with", ":010000001GFE\n" + kEndRecord, kHexSound},
-    CheckCase{"a pair that begins with no digit counts 0", ":01000000G1FF\n" + kEndRecord, kHexSound},
-    CheckCase{"255 data bytes", kFullRecord + kEndRecord, kHexSound}));
-
-TEST(CheckHex, FileThatCannotBeOpenedRaisesAFailureNotAStatus)
+TEST(CheckHex, GivesTheStatusOfTheFirstLineThatDecides)
 {
-    HexHarness h;
-    EXPECT_THROW(h.support->checkHex((h.dir.path() / "missing.hex").string()), FileOpenFailure);
-    EXPECT_THROW(h.support->checkHex(""), FileOpenFailure);
-    EXPECT_THROW(h.support->checkHex(h.dir.path().string()), FileOpenFailure);
+    const struct {
+        const char* what;
+        std::string content;
+        std::int16_t status;
+    } cases[] = {
+        {"zero bytes", "", kHexEmptyFile},
+        {"only the end record", kEndRecord, kHexSound},
+        {"end record without a line end", ":00000001FF", kHexSound},
+        {"CR LF and lone CR end lines", kDataLine + "\r\n" + kDataLine + "\r:00000001FF", kHexSound},
+        {"data without an end record", kData + kData, kHexNoEndRecord},
+        {"blank lines only", "\n  \n\t\n", kHexNoEndRecord},
+        {"end record with a wrong checksum", ":00000001FE\n", kHexChecksumError},
+        {"garbage after the end record is not read", kEndRecord + "garbage\n:zz\n", kHexSound},
+        {"an indented bad record is a blank line", " :0400000001\n\t:FF\n" + kEndRecord, kHexSound},
+        {"a letter", kData + "x" + kEndRecord, kHexBadLine},
+        {"a byte-order mark", "\xEF\xBB\xBF" + kEndRecord, kHexBadLine},
+        {"a lone colon is an empty data record", ":\n" + kEndRecord, kHexSound},
+        {"lower-case digits", ":04000000deadbeefc4\n" + kEndRecord, kHexSound},
+        {"other record types pass on their checksum",
+         record(2, 0, {0x10, 0}) + record(5, 0, {0, 0, 1, 2}) + record(0x7E, 0, {}) + kEndRecord, kHexSound},
+        {"the first failing line decides", kData + ":00000001FE\n" + kData + "bad\n", kHexChecksumError},
+        {"good checksum with trailing spaces", ":00000001FF   \n", kHexSound},
+        {"missing pairs count 0 and can still sum to 0", ":02000000FE\n" + kEndRecord, kHexSound},
+        {"a pair counts the digits it begins with", ":010000001GFE\n" + kEndRecord, kHexSound},
+        {"a pair that begins with no digit counts 0", ":01000000G1FF\n" + kEndRecord, kHexSound},
+        {"255 data bytes", dataRecord(0, std::vector<std::uint8_t>(255, 0xA5)) + kEndRecord, kHexSound},
+    };
+    SimHarness h;
+    for (const auto& c : cases)
+        EXPECT_EQ(h.check(c.content), c.status) << c.what;
 }
 
 TEST(CheckHex, MakesTheProgramFolderCurrentAndResolvesRelativePathsThere)
 {
-    HexHarness h;
+    SimHarness h;
     const auto programFolder = std::filesystem::read_symlink("/proc/self/exe").parent_path();
     const auto name = "tavrek-relative-" + std::to_string(getpid()) + ".hex";
     std::ofstream(programFolder / name) << kEndRecord;
-
     std::filesystem::current_path(h.dir.path());
     EXPECT_EQ(h.support->checkHex(name), kHexSound);
-    EXPECT_EQ(std::filesystem::current_path(), programFolder);
-
-    std::filesystem::current_path(h.dir.path());
-    EXPECT_EQ(h.check("x\n"), kHexBadLine);
     EXPECT_EQ(std::filesystem::current_path(), programFolder);
     std::filesystem::remove(programFolder / name);
 }
 
-// A file system whose streams fail after a number of lines.
-class FailingFiles : public FileSystem {
-public:
-    std::unique_ptr<TextStream> openTextFile(const std::string&) override
-    {
-        struct Stream : TextStream {
-            int lines = 0;
-            bool atEndOfStream() override { return false; }
-            std::string readLine() override
-            {
-                if (++lines > 2)
-                    throw FileReadFailure("read error");
-                return "";
-            }
-            void close() override {}
-        };
-        return std::make_unique<Stream>();
-    }
-    void enterProgramFolder() override {}
-};
-
-TEST(CheckHex, ReadFailureAfterOpeningIsMinusSixAndLoadLogsIt)
+TEST(CheckHex, AFileThatOpensButCannotBeReadIsMinusSixAndLoadLogsIt)
 {
-    HexHarness h;
-    FailingFiles files;
-    Support support(h.window, files, h.clock);
-    EXPECT_EQ(support.checkHex("any"), kHexReadFailure);
-    support.state().hexFileName = "any";
-    EXPECT_EQ(support.loadHex(), kHexReadFailure);
+    SimHarness h;
+    h.state().hexFileName = "/proc/self/mem";  // reading at offset 0 fails
+    EXPECT_EQ(h.support->loadHex(), kHexReadFailure);
     EXPECT_EQ(h.window.log, std::vector<std::string>{"Could not parse hex file."});
-    EXPECT_TRUE(h.window.boxes.empty());
 }
 
-// What every successful load does: the reset vector moved, row 508 marked.
-void expectResetVectorMoved(SupportState& s, const std::array<std::uint8_t, 8>& application)
+// The byte at a HEX address in the images.
+std::uint8_t byteAt(const SupportState& s, std::uint32_t address)
 {
-    const std::array<std::uint8_t, 8> jump = {0x40, 0x7F, 0x04, 0, 0, 0, 0, 0};
-    EXPECT_TRUE(std::equal(jump.begin(), jump.end(), s.progImage.begin()));
-    EXPECT_TRUE(std::equal(application.begin(), application.end(), s.progImage.begin() + 65144));
-    EXPECT_TRUE(s.rowDirty[508]);
+    return address >= kConfigHexAddress ? s.cfgImage.at(address - kConfigHexAddress) : s.progImage.at(address);
 }
 
-std::vector<std::size_t> markedRows(const SupportState& s)
+std::vector<std::size_t> marked(const bool* first, std::size_t count)
 {
-    std::vector<std::size_t> rows;
-    for (std::size_t r = 0; r < s.rowDirty.size(); ++r)
-        if (s.rowDirty[r])
-            rows.push_back(r);
-    return rows;
+    std::vector<std::size_t> at;
+    for (std::size_t i = 0; i < count; ++i)
+        if (first[i])
+            at.push_back(i);
+    return at;
 }
 
-constexpr std::array<std::uint8_t, 8> kNothing = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+const std::vector<std::uint8_t> kBootloaderJump = {0x40, 0x7F, 0x04, 0, 0, 0, 0, 0};  // GOTO 0x7F40
+constexpr std::uint32_t kMovedVector = 65144;  // HEX address of word 0x7F3C, in row 508
+constexpr std::uint32_t kCfg = kConfigHexAddress;
 
-TEST(LoadHex, EndRecordOnlyMarksRow508AllErasedButTheMovedVector)
+// Every load that succeeds puts the bootloader jump in place of the file's
+// reset vector, which moves to word 0x7F3C, and marks row 508.
+TEST(LoadHex, PlacesEveryByteByItsAddressAndMarksWhatItTouches)
 {
-    HexHarness h;
-    ASSERT_EQ(h.load(kEndRecord), kHexLoaded);
-    EXPECT_EQ(markedRows(h.state()), std::vector<std::size_t>{508});
-    expectResetVectorMoved(h.state(), kNothing);
-    EXPECT_TRUE(std::all_of(h.state().progImage.begin() + 508 * 128, h.state().progImage.begin() + 509 * 128,
-                            [](std::uint8_t b) { return b == 0xFF; }));
-    EXPECT_TRUE(std::none_of(h.state().cfgDirty.begin(), h.state().cfgDirty.end(), [](bool d) { return d; }));
-    EXPECT_TRUE(h.window.log.empty());
-    EXPECT_TRUE(h.window.boxes.empty());
-}
-
-TEST(LoadHex, ConfigurationOnlyFileGetsTheJumpButLeavesRowZeroUnmarked)
-{
-    HexHarness h;
-    ASSERT_EQ(h.load(segmentRecord(0x01F0) + dataRecord(4, {1, 2, 3, 0}) + dataRecord(24, {9, 8}) + kEndRecord),
-              kHexLoaded);
-    const SupportState& s = h.state();
-    EXPECT_EQ(markedRows(s), std::vector<std::size_t>{508});
-    expectResetVectorMoved(h.state(), kNothing);
-    EXPECT_EQ((std::vector<bool>(s.cfgDirty.begin(), s.cfgDirty.end())),
-              (std::vector<bool>{false, true, false, false, false, false, true, false}));
-    EXPECT_EQ((std::vector<int>(s.cfgImage.begin(), s.cfgImage.begin() + 8)),
-              (std::vector<int>{0xFF, 0xFF, 0xFF, 0xFF, 1, 2, 3, 0}));
-    EXPECT_EQ(s.cfgImage[24], 9);
-    EXPECT_EQ(s.cfgImage[26], 0xFF);
-}
-
-TEST(LoadHex, PlacesBytesByExtendedLinearAddressAndMarksEveryRowTouched)
-{
-    HexHarness h;
     std::vector<std::uint8_t> sixteen(16);
     for (std::size_t i = 0; i < 16; ++i)
         sixteen[i] = static_cast<std::uint8_t>(0x30 + i);
-    ASSERT_EQ(h.load(dataRecord(0x0078, sixteen) +                       // crosses rows 0 and 1
-                     record(2, 0, {0x10, 0x00}) +                        // segment address: ignored
-                     segmentRecord(1) + dataRecord(0, {0xAA, 0xBB}) +    // row 512
-                     segmentRecord(0x00FF) + dataRecord(0, {1}) +        // outside both memories: ignored
-                     segmentRecord(0x0020) + dataRecord(0, {1}) + kEndRecord),
-              kHexLoaded);
-    const SupportState& s = h.state();
-    EXPECT_TRUE(std::equal(sixteen.begin(), sixteen.end(), s.progImage.begin() + 120));
-    EXPECT_EQ(s.progImage[65536], 0xAA);
-    EXPECT_EQ(s.progImage[65537], 0xBB);
-    EXPECT_EQ(markedRows(s), (std::vector<std::size_t>{0, 1, 508, 512}));
-    expectResetVectorMoved(h.state(), kNothing);
-}
-
-TEST(LoadHex, MovesTheApplicationResetJumpOverWhatTheFileGaveThere)
-{
-    HexHarness h;
-    ASSERT_EQ(h.load(dataRecord(0, {0x00, 0x12, 0x04, 0x00, 0x00, 0x00, 0x00, 0x00}) +
-                     dataRecord(65144, {1, 2, 3, 4, 5, 6, 7, 8, 9}) + kEndRecord),
-              kHexLoaded);
-    expectResetVectorMoved(h.state(), {0x00, 0x12, 0x04, 0x00, 0x00, 0x00, 0x00, 0x00});
-    EXPECT_EQ(h.state().progImage[65152], 9);
-    EXPECT_TRUE(h.state().rowDirty[0]);
-}
-
-TEST(LoadHex, LaterLineWinsAndNonRecordLinesAreSkipped)
-{
-    HexHarness h;
-    ASSERT_EQ(h.load(dataRecord(16, {1, 2, 3}) + "\n \t" + " :garbage\n:\n" + dataRecord(17, {9}) + kEndRecord +
-                     dataRecord(16, {7})),
-              kHexLoaded);
-    EXPECT_EQ(h.state().progImage[16], 1);
-    EXPECT_EQ(h.state().progImage[17], 9);
-    EXPECT_EQ(h.state().progImage[18], 3);
-}
-
-TEST(LoadHex, SixteenBitFieldReadsTheDigitsItBeginsWith)
-{
-    HexHarness h;
-    // "01G4": the extended linear address reads 0x01; checksum counts "G4" as 0.
-    ASSERT_EQ(h.load(":0200000401G4F9\n" + dataRecord(0, {0x5A}) + kEndRecord), kHexLoaded);
-    EXPECT_EQ(h.state().progImage[65536], 0x5A);
-    // A type 04 record takes positions 10 to 13 whatever its count says: here
-    // its one data byte and its checksum, 0x00FB, a segment that is ignored.
-    ASSERT_EQ(h.load(":0100000400FB\n" + dataRecord(16, {0x5B}) + kEndRecord), kHexLoaded);
-    EXPECT_EQ(h.state().progImage[16], 0xFF);
-}
-
-TEST(LoadHex, LastProgramAndConfigurationEntriesAreStoredOneBeyondEndsTheLoad)
-{
-    HexHarness h;
-    ASSERT_EQ(h.load(segmentRecord(3) + dataRecord(0x0D40, {0x42}) + segmentRecord(0x01F0) + dataRecord(28, {0x43}) +
-                     kEndRecord),
-              kHexLoaded);
-    EXPECT_EQ(h.state().progImage[200000], 0x42);
-    EXPECT_TRUE(h.state().rowDirty[1562]);
-    EXPECT_EQ(h.state().cfgImage[28], 0x43);
-    EXPECT_TRUE(h.state().cfgDirty[7]);
-
-    struct Beyond {
+    const struct {
+        const char* what;
         std::string file;
-        std::size_t storedAt;
+        std::vector<std::size_t> rows;   // marked
+        std::vector<std::size_t> words;  // configuration words marked
+        ChipBytes bytes;                 // by HEX address
+    } cases[] = {
+        {"the end record alone", kEndRecord, {508}, {}, {{kMovedVector, 0xFF}, {509 * 128 - 1, 0xFF}, {kCfg, 0xFF}}},
+        {"configuration words only",
+         segmentRecord(0x01F0) + dataRecord(4, {1, 2, 3, 0}) + dataRecord(24, {9, 8}) + kEndRecord, {508}, {1, 6},
+         {{kCfg + 3, 0xFF}, {kCfg + 4, 1}, {kCfg + 6, 3}, {kCfg + 24, 9}, {kCfg + 26, 0xFF}, {kMovedVector, 0xFF}}},
+        {"by extended linear address; segment records and memory outside both ignored",
+         dataRecord(0x0078, sixteen) + record(2, 0, {0x10, 0x00}) + segmentRecord(1) + dataRecord(0, {0xAA, 0xBB}) +
+             segmentRecord(0x00FF) + dataRecord(0, {1}) + segmentRecord(0x0020) + dataRecord(0, {1}) + kEndRecord,
+         {0, 1, 508, 512}, {}, {{120, 0x30}, {135, 0x3F}, {65536, 0xAA}, {65537, 0xBB}}},
+        {"the application's reset jump moves over what the file gave there",
+         dataRecord(0, {0x00, 0x12, 0x04, 0, 0, 0, 0, 0x07}) + dataRecord(65144, {1, 2, 3, 4, 5, 6, 7, 8, 9}) +
+             kEndRecord,
+         {0, 508, 509}, {}, {{kMovedVector, 0x00}, {kMovedVector + 1, 0x12}, {kMovedVector + 7, 0x07}, {65152, 9}}},
+        {"a later line wins; other lines and what follows the end record are skipped",
+         dataRecord(16, {1, 2, 3}) + "\n \t :garbage\n:\n" + dataRecord(17, {9}) + kEndRecord + dataRecord(16, {7}),
+         {0, 508}, {}, {{16, 1}, {17, 9}, {18, 3}}},
+        // "01G4" reads 0x01; the checksum counts "G4" as 0.
+        {"a 16-bit field reads the digits it begins with", ":0200000401G4F9\n" + dataRecord(0, {0x5A}) + kEndRecord,
+         {508, 512}, {}, {{65536, 0x5A}}},
+        // Positions 10 to 13 whatever the count says: 0x00FB, a segment beyond memory.
+        {"a type 04 record reads four digits", ":0100000400FB\n" + dataRecord(16, {0x5B}) + kEndRecord, {508}, {},
+         {{16, 0xFF}}},
+        {"the last program and configuration entries, one beyond the ranges",
+         segmentRecord(3) + dataRecord(0x0D40, {0x42}) + segmentRecord(0x01F0) + dataRecord(28, {0x43}) + kEndRecord,
+         {508, 1562}, {7}, {{200000, 0x42}, {kCfg + 28, 0x43}}},
     };
-    for (const Beyond& beyond : {
-             Beyond{segmentRecord(3) + dataRecord(0x0D3F, {1, 2, 3}) + kEndRecord, 199999},
-             Beyond{segmentRecord(0x01F0) + dataRecord(27, {1, 2, 3}) + kEndRecord, 0},
-             Beyond{segmentRecord(4) + dataRecord(0, {1}) + kEndRecord, 0},
-         }) {
-        HexHarness fresh;
-        EXPECT_EQ(fresh.load(dataRecord(0, {0x11}) + beyond.file), kHexCannotOpen);
-        EXPECT_EQ(fresh.window.boxes, std::vector<std::string>{"Cannot open file"});
-        EXPECT_TRUE(fresh.window.log.empty());
-        const SupportState& s = fresh.state();
-        EXPECT_EQ(s.progImage[0], 0x11) << "bytes before the failing one stay; the vector is not moved";
-        EXPECT_EQ(s.progImage[65144], 0xFF);
-        EXPECT_FALSE(s.rowDirty[508]);
-        if (beyond.storedAt) {
-            EXPECT_EQ(s.progImage[beyond.storedAt], 1);
-        }
+    for (const auto& c : cases) {
+        SimHarness h;
+        ASSERT_EQ(h.load(c.file), kHexLoaded) << c.what;
+        const SupportState& s = h.state();
+        EXPECT_EQ(std::vector<std::uint8_t>(s.progImage.begin(), s.progImage.begin() + 8), kBootloaderJump) << c.what;
+        EXPECT_EQ(marked(s.rowDirty.data(), kRowDirtySize), c.rows) << c.what;
+        EXPECT_EQ(marked(s.cfgDirty.data(), kCfgDirtySize), c.words) << c.what;
+        for (const auto& [address, byte] : c.bytes)
+            EXPECT_EQ(byteAt(s, address), byte) << c.what << " at " << address;
+        EXPECT_TRUE(h.window.log.empty() && h.window.boxes.empty()) << c.what;
     }
-}
-
-TEST(LoadHex, CannotOpenShowsTheMessageBoxAndLeavesTheImagesAlone)
-{
-    HexHarness h;
-    ASSERT_EQ(h.load(dataRecord(0, {7})), kHexNoEndRecord);
-    EXPECT_EQ(h.window.log, std::vector<std::string>{"Could not parse hex file."});
-    EXPECT_EQ(h.state().progImage[0], 0) << "a rejected file leaves the images untouched";
-
-    for (const std::string& path : {std::string{}, (h.dir.path() / "missing.hex").string(), h.dir.path().string()}) {
-        h.state().hexFileName = path;
-        EXPECT_EQ(h.support->loadHex(), kHexCannotOpen) << path;
-    }
-    EXPECT_EQ(h.window.boxes, std::vector<std::string>(3, "Cannot open file"));
-    EXPECT_EQ(h.window.log.size(), 1u);
-    EXPECT_EQ(h.state().progImage[0], 0);
 }
 
 TEST(LoadHex, ResetsOnlyTheWritableRangesAndStartsAfreshAfterAFailedLoad)
 {
-    HexHarness h;
+    SimHarness h;
     SupportState& s = h.state();
     s.progImage[200000] = 0x77;
     s.rowDirty[1600] = true;
     s.cfgImage[28] = 0x66;
     s.cfgDirty[7] = true;
-    ASSERT_EQ(h.load(segmentRecord(1) + dataRecord(128 * 700 - 65536, {1}) + segmentRecord(4) + dataRecord(0, {1}) + kEndRecord), kHexCannotOpen);
-    ASSERT_TRUE(s.rowDirty[700]);
-
+    ASSERT_EQ(h.load(segmentRecord(1) + dataRecord(128 * 700 - 65536, {1}) + segmentRecord(4) + dataRecord(0, {1}) +
+                     kEndRecord),
+              kHexCannotOpen);
     ASSERT_EQ(h.load(dataRecord(0, {0, 1, 2, 3, 4, 5, 6, 7}) + kEndRecord), kHexLoaded);
-    EXPECT_EQ(markedRows(s), (std::vector<std::size_t>{0, 508, 1600}));
+    EXPECT_EQ(marked(s.rowDirty.data(), kRowDirtySize), (std::vector<std::size_t>{0, 508, 1600}));
     EXPECT_EQ(s.progImage[128 * 700], 0xFF);
-    expectResetVectorMoved(s, {0, 1, 2, 3, 4, 5, 6, 7});
     EXPECT_EQ(s.progImage[200000], 0x77);
     EXPECT_EQ(s.cfgImage[28], 0x66);
-    EXPECT_TRUE(s.cfgDirty[7]);
-    EXPECT_EQ(s.cfgImage[0], 0xFF);
+    EXPECT_EQ(marked(s.cfgDirty.data(), kCfgDirtySize), std::vector<std::size_t>{7});
+}
+
+// A file refused by the check is logged and leaves the images alone; one
+// that cannot be opened, or stores a byte beyond an image, shows the box.
+TEST(LoadHex, RefusedFilesLogOrShowTheBoxAndMoveNoVector)
+{
+    SimHarness h;
+    ASSERT_EQ(h.load(dataRecord(0, {7})), kHexNoEndRecord);
+    EXPECT_EQ(h.window.log, std::vector<std::string>{"Could not parse hex file."});
+    EXPECT_EQ(h.state().progImage[0], 0);
+    for (const std::string& path : {std::string{}, (h.dir.path() / "missing.hex").string(), h.dir.path().string()}) {
+        EXPECT_THROW(h.support->checkHex(path), FileOpenFailure) << path;
+        h.state().hexFileName = path;
+        EXPECT_EQ(h.support->loadHex(), kHexCannotOpen) << path;
+    }
+    EXPECT_EQ(h.window.boxes, std::vector<std::string>(3, "Cannot open file"));
+
+    for (const std::string& beyond : {segmentRecord(3) + dataRecord(0x0D3F, {1, 2, 3}),
+                                       segmentRecord(0x01F0) + dataRecord(27, {1, 2, 3}),
+                                       segmentRecord(4) + dataRecord(0, {1})}) {
+        SimHarness fresh;
+        EXPECT_EQ(fresh.load(dataRecord(0, {0x11}) + beyond + kEndRecord), kHexCannotOpen);
+        EXPECT_EQ(fresh.window.boxes, std::vector<std::string>{"Cannot open file"});
+        const SupportState& s = fresh.state();
+        EXPECT_EQ(s.progImage[0], 0x11) << "bytes before the failing one stay; the vector is not moved";
+        EXPECT_EQ(s.progImage[kMovedVector], 0xFF);
+        EXPECT_FALSE(s.rowDirty[508]);
+    }
+}
+
+// Random binaries laid out as the dsPIC tool chain lays out program memory,
+// made into HEX files by srec_cat: the images and their marks are the binaries.
+TEST(ProducedHexFiles, LoadExactlyAsTheBinariesLieInMemory)
+{
+    const int recordSizes[] = {16, 32, 33, 100, 255};
+    for (unsigned seed = 1; seed <= 12; ++seed) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        std::mt19937 random(seed);
+        SimHarness h;
+        SupportState expected;
+        std::fill_n(expected.progImage.begin(), kProgBytes, 0xFF);
+        std::fill_n(expected.cfgImage.begin(), kCfgBytes, 0xFF);
+        std::string command = "srec_cat";
+        // A binary of random instructions (three bytes and a phantom 0) at a HEX address.
+        const auto add = [&](std::uint32_t address, std::size_t instructions) {
+            const bool config = address >= kConfigHexAddress;
+            std::string bytes(instructions * 4, '\0');
+            for (std::size_t i = 0; i < bytes.size(); ++i) {
+                bytes[i] = i % 4 == 3 ? '\0' : static_cast<char>(random());
+                const std::size_t at = address - (config ? kConfigHexAddress : 0) + i;
+                (config ? expected.cfgImage[at] : expected.progImage[at]) = static_cast<std::uint8_t>(bytes[i]);
+                (config ? expected.cfgDirty[at / kCfgWordBytes] : expected.rowDirty[at / kRowBytes]) = true;
+            }
+            const std::string binary = h.dir.write(std::to_string(address), bytes);
+            command += " '" + binary + "' -binary -offset " + std::to_string(address);
+        };
+        // A few runs in ascending order, some across rows and 64 KiB
+        // boundaries, all below 200000; then some configuration words.
+        for (std::uint32_t next = 0, runs = 1 + random() % 5; runs > 0; --runs) {
+            const std::uint32_t address = next + (random() % 12000) * 4, instructions = 1 + random() % 6000;
+            if (address + instructions * 4 >= kProgBytes)
+                break;
+            add(address, instructions);
+            next = address + instructions * 4;
+        }
+        for (std::uint32_t word = 0; word < kCfgWords; ++word)
+            if (random() % 2)
+                add(kConfigHexAddress + 4 * word, 1);
+        // The reset vector moves to word address 0x7F3C; the bootloader jump takes its place.
+        std::copy_n(expected.progImage.begin(), 8, expected.progImage.begin() + kMovedVector);
+        expected.rowDirty[508] = true;
+        std::copy(kBootloaderJump.begin(), kBootloaderJump.end(), expected.progImage.begin());
+
+        h.state().hexFileName = (h.dir.path() / "produced.hex").string();
+        command += " -o '" + h.state().hexFileName + "' -intel -output_block_size=" +
+                   std::to_string(recordSizes[seed % std::size(recordSizes)]);
+        ASSERT_EQ(std::system(command.c_str()), 0) << command << " (is srecord installed?)";
+        ASSERT_EQ(h.support->loadHex(), kHexLoaded);
+        EXPECT_TRUE(h.state().progImage == expected.progImage && h.state().rowDirty == expected.rowDirty);
+        EXPECT_TRUE(h.state().cfgImage == expected.cfgImage && h.state().cfgDirty == expected.cfgDirty);
+    }
 }
 
 } // namespace

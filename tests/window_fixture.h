@@ -18,8 +18,8 @@
 
 #include <gtest/gtest.h>
 
-#include "hex_fixtures.h"
-#include "hex_records.h"
+#include "serial_fixture.h"
+#include "sim_fixture.h"
 #include "support/failures.h"
 #include "ui/frm_main.h"
 
@@ -43,16 +43,6 @@ struct ListedPorts : SerialPortLister {
     std::vector<SerialPortInfo> ports;
     std::vector<SerialPortInfo> availablePorts() override { return ports; }
 };
-
-// A small sound program: a reset jump, four instructions at word address
-// 0x100 and configuration word 0.
-inline std::string smallProgram()
-{
-    return segmentRecord(0) + dataRecord(0, {0x00, 0x01, 0x04, 0x00, 0x00, 0x00, 0x00, 0x00}) +
-           dataRecord(0x200, {0xF0, 0xFF, 0x2F, 0x00, 0x40, 0x15, 0x88, 0x00,
-                              0x00, 0x00, 0xEB, 0x00, 0x30, 0x16, 0x88, 0x00}) +
-           segmentRecord(0x01F0) + dataRecord(0, {0x00, 0xC1, 0x00, 0x00}) + kEndRecord;
-}
 
 // What a successful Write of a program with configuration bits logs.
 inline const std::string kSuccessfulWriteLog =

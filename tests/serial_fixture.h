@@ -1,8 +1,9 @@
 #pragma once
 
-// A Qt application object, port mapping and the tavrek-sim program for the
-// tests and benchmarks of the real serial path. Nothing here touches a real
-// serial port.
+// The real serial path for the tests and benchmarks: a Qt application object,
+// port mappings, programs run to their end, tavrek-sim on a pseudo-terminal,
+// and Tavrek's own port, files and clock against it. Nothing here touches a
+// real serial port.
 
 #include <QCoreApplication>
 
@@ -20,6 +21,10 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include "platform/qt_serial_port.h"
+#include "platform/steady_clock.h"
+#include "sim_fixture.h"
 
 namespace tavrek::test {
 
@@ -173,6 +178,24 @@ private:
     std::FILE* output_ = nullptr;
     std::string device_;
     std::string mapping_;
+};
+
+// Tavrek's real serial path (the Qt port, files on disk, the steady clock)
+// with COM1 pointed at a fresh tavrek-sim started with `simOptions`.
+struct RealHost {
+    explicit RealHost(const std::vector<std::string>& simOptions) : sim(simOptions), mapping(1, sim.device())
+    {
+        port.setSettings("115200,n,8,1");
+    }
+
+    QCoreApplication& application = qtApplication();
+    SimProcess sim;
+    PortMapping mapping;
+    QtSerialPort port;
+    FakeWindow window{port};
+    DiskFileSystem files;
+    SteadyClock clock;
+    Support support{window, files, clock};
 };
 #endif
 

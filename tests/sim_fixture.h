@@ -1,0 +1,151 @@
+#pragma once
+
+// The Support procedures against the in-process simulated chip: a folder of
+// HEX files, their records, a window that records what it is told, and the
+// bytes a chip holds.
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/text_file_reader.h"
+#include "sim/bootloader.h"
+#include "sim/fake_clock.h"
+#include "sim/sim_port.h"
+#include "support/support.h"
+#include "support/window_services.h"
+
+namespace tavrek::test {
+
+// A folder of its own for each test, removed afterwards.
+class TempDir {
+public:
+    TempDir()
+    {
+        std::string pattern = (std::filesystem::temp_directory_path() / "tavrek-test-XXXXXX").string();
+        path_ = mkdtemp(pattern.data());
+    }
+    ~TempDir() { std::filesystem::remove_all(path_); }
+    std::string write(const std::string& name, const std::string& content) const
+    {
+        const auto file = path_ / name;
+        std::ofstream(file, std::ios::binary) << content;
+        return file.string();
+    }
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
+inline std::string record(std::uint8_t type, std::uint16_t offset, const std::vector<std::uint8_t>& data)
+{
+    return sim::intelHexRecord(type, offset, data.data(), data.size());
+}
+inline std::string dataRecord(std::uint16_t offset, const std::vector<std::uint8_t>& data)
+{
+    return record(0x00, offset, data);
+}
+inline std::string segmentRecord(std::uint16_t segment)  // extended linear address
+{
+    return record(0x04, 0, {static_cast<std::uint8_t>(segment >> 8), static_cast<std::uint8_t>(segment)});
+}
+inline const std::string kEndRecord = ":00000001FF\n";
+
+#ifdef TAVREK_EXAMPLES
+// The example firmware: a reset jump to word 0x100, code there, two
+// configuration words; a Write sends 3 rows and 2 words.
+inline const std::string kBlink = TAVREK_EXAMPLES "/blink.hex";
+#endif
+
+// A window that records what the procedures tell the operator.
+class FakeWindow : public WindowServices {
+public:
+    explicit FakeWindow(PortControl& port) : port_(port) {}
+
+    void putInfo(const std::string& message) override { log.push_back(message); }
+    int portChoice() const override { return choice; }
+    PortControl& portControl() override { return port_; }
+    void messageBox(const std::string& text) override { boxes.push_back(text); }
+    void processEvents() override
+    {
+        ++eventPasses;
+        if (onProcessEvents)
+            onProcessEvents();
+    }
+
+    std::vector<std::string> log;
+    std::vector<std::string> boxes;
+    int choice = 0;
+    int eventPasses = 0;
+    std::function<void()> onProcessEvents;
+
+private:
+    PortControl& port_;
+};
+
+// Support wired to real files, a recording window and the simulated chip on
+// its port and fake clock.
+struct SimHarness {
+    sim::Bootloader chip;
+    sim::FakeClock clock;
+    sim::SimPort port{chip, clock};
+    FakeWindow window{port};
+    DiskFileSystem files;
+    std::unique_ptr<Support> support = std::make_unique<Support>(window, files, clock);
+    TempDir dir;
+
+    SupportState& state() { return support->state(); }
+    std::int16_t check(const std::string& content) { return support->checkHex(dir.write("check.hex", content)); }
+    std::int16_t load(const std::string& content)
+    {
+        state().hexFileName = dir.write("load.hex", content);
+        return support->loadHex();
+    }
+};
+
+// Bytes by their HEX address: what a chip holds, or what it must hold.
+using ChipBytes = std::map<std::uint32_t, std::uint8_t>;
+
+constexpr std::uint32_t kConfigHexAddress = 0x01F00000;  // configuration word 0 in a HEX file
+
+// The data bytes of an Intel HEX file, placed by its extended linear addresses.
+inline ChipBytes readHexBytes(const std::string& path)
+{
+    ChipBytes bytes;
+    std::ifstream file(path);
+    std::uint32_t upper = 0;
+    for (std::string line; std::getline(file, line);) {
+        if (line.size() < 11)
+            continue;
+        const auto field = [&line](std::size_t at, std::size_t digits) {
+            return static_cast<std::uint32_t>(std::stoul(line.substr(at, digits), nullptr, 16));
+        };
+        if (field(7, 2) == 0x04)
+            upper = field(9, 4) << 16;
+        for (std::uint32_t i = 0; field(7, 2) == 0x00 && i < field(1, 2); ++i)
+            bytes[upper + field(3, 4) + i] = static_cast<std::uint8_t>(field(9 + 2 * i, 2));
+    }
+    return bytes;
+}
+
+// What a chip must hold after a write of the images: every marked row and
+// configuration word as the images have it, and nothing else.
+inline ChipBytes markedBytes(const SupportState& images)
+{
+    ChipBytes bytes;
+    for (std::size_t i = 0; i < images.progImage.size(); ++i)
+        if (images.rowDirty[i / kRowBytes])
+            bytes[static_cast<std::uint32_t>(i)] = images.progImage[i];
+    for (std::size_t i = 0; i < images.cfgImage.size(); ++i)
+        if (images.cfgDirty[i / kCfgWordBytes])
+            bytes[static_cast<std::uint32_t>(kConfigHexAddress + i)] = images.cfgImage[i];
+    return bytes;
+}
+
+} // namespace tavrek::test
