@@ -109,6 +109,8 @@ TEST(CliCheck, TellsWhatAWriteOfTheExampleWouldSend)
                                 "  Reset jump: GOTO 0x000100, moved to word address 0x007F3C; GOTO 0x007F40 (the "
                                 "bootloader) takes its place\n");
     EXPECT_EQ(run.err, "");
+    // A name relative to the folder it is run in, as a Makefile gives it.
+    EXPECT_EQ(runProgram(TAVREK_CLI_PROGRAM, {"check", "blink.hex"}, TAVREK_EXAMPLES).status, 0);
 }
 
 TEST(CliCommandLine, MistakesExit64WithAReason)

@@ -179,7 +179,7 @@ TEST(LoadHex, RefusedFilesLogOrShowTheBoxAndMoveNoVector)
 
     for (const std::string& beyond : {segmentRecord(3) + dataRecord(0x0D3F, {1, 2, 3}),
                                        segmentRecord(0x01F0) + dataRecord(27, {1, 2, 3}),
-                                       segmentRecord(4) + dataRecord(0, {1})}) {
+                                       segmentRecord(4) + dataRecord(0, {1}), segmentRecord(31) + dataRecord(0, {1})}) {
         SimHarness fresh;
         EXPECT_EQ(fresh.load(dataRecord(0, {0x11}) + beyond + kEndRecord), kHexCannotOpen);
         EXPECT_EQ(fresh.window.boxes, std::vector<std::string>{"Cannot open file"});

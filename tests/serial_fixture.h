@@ -80,7 +80,9 @@ inline std::string readAll(std::FILE* file)
     return text;
 }
 
-inline ProgramRun runProgram(const std::string& program, const std::vector<std::string>& args)
+// Runs `program` in `folder` (the test's own when empty).
+inline ProgramRun runProgram(const std::string& program, const std::vector<std::string>& args,
+                             const std::string& folder = {})
 {
     std::vector<char*> argv{const_cast<char*>(program.c_str())};
     for (const std::string& arg : args)
@@ -92,6 +94,8 @@ inline ProgramRun runProgram(const std::string& program, const std::vector<std::
     if (pid == 0) {
         ::dup2(::fileno(out), STDOUT_FILENO);
         ::dup2(::fileno(err), STDERR_FILENO);
+        if (!folder.empty() && ::chdir(folder.c_str()) != 0)
+            ::_exit(127);
         ::execv(program.c_str(), argv.data());
         ::_exit(127);
     }
