@@ -3,9 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
-#include <filesystem>
 #include <optional>
-#include <system_error>
 
 #include "cli/commands.h"
 #include "cli/exit_status.h"
@@ -36,13 +34,6 @@ std::string devicePath(const std::string& name)
     return name.find('/') == std::string::npos ? kDeviceFolder + name : name;
 }
 
-std::string sameDeviceKey(const std::string& device)
-{
-    std::error_code error;
-    const auto resolved = std::filesystem::weakly_canonical(device, error);
-    return error ? device : resolved.string();
-}
-
 } // namespace
 
 std::string checkPortName(const std::string& name)
@@ -65,7 +56,7 @@ std::vector<PortTarget> resolvePorts(const std::vector<std::string>& names, Seri
             comPorts = currentComPorts(lister);
         const std::string device = number != -1 ? comPorts->at(number - kFirstPort).device : devicePath(name);
         for (const PortTarget& earlier : targets)
-            if (!device.empty() && sameDeviceKey(earlier.device) == sameDeviceKey(device))
+            if (!device.empty() && sameDevice(earlier.device, device))
                 throw UsageError(earlier.name == name ? name + " is named twice"
                                                       : earlier.name + " and " + name + " are the same device, " +
                                                             device);

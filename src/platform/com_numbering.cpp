@@ -28,16 +28,26 @@ std::tuple<int, std::string, unsigned long> systemOrderKey(const std::string& de
     return {kind, stem, number.empty() ? 0 : std::stoul(number)};
 }
 
-// Two names for one device (a /dev/serial/by-id link and its target, say)
-// compare equal.
-std::string sameDeviceKey(const std::string& device)
+std::string resolvedName(const std::string& device)
 {
     std::error_code error;
     const auto resolved = std::filesystem::weakly_canonical(device, error);
     return error ? device : resolved.string();
 }
 
+void describeWith(ComPort& port, const SerialPortInfo& info)
+{
+    port.present = true;
+    port.description = info.description;
+    port.manufacturer = info.manufacturer;
+}
+
 } // namespace
+
+bool sameDevice(const std::string& a, const std::string& b)
+{
+    return resolvedName(a) == resolvedName(b);
+}
 
 PortVariables portVariables()
 {
@@ -63,34 +73,23 @@ std::array<ComPort, kComCount> numberComPorts(const std::vector<SerialPortInfo>&
 {
     std::array<ComPort, kComCount> ports;
     std::vector<SerialPortInfo> unclaimed = inSystemOrder(present);
-    const auto describeFrom = [&present](ComPort& port) {
-        for (const SerialPortInfo& info : present)
-            if (sameDeviceKey(info.device) == sameDeviceKey(port.device)) {
-                port.present = true;
-                port.description = info.description;
-                port.manufacturer = info.manufacturer;
-            }
-    };
     for (int i = 0; i < kComCount; ++i) {
         ports[i].number = kFirstPort + i;
         if (variables[i].empty())
             continue;
         ports[i].device = variables[i];
         ports[i].variable = kPortVariablePrefix + std::to_string(ports[i].number);
-        describeFrom(ports[i]);
-        std::erase_if(unclaimed, [&](const SerialPortInfo& info) {
-            return sameDeviceKey(info.device) == sameDeviceKey(variables[i]);
-        });
+        const auto named = [&](const SerialPortInfo& info) { return sameDevice(info.device, variables[i]); };
+        if (const auto found = std::find_if(present.begin(), present.end(), named); found != present.end())
+            describeWith(ports[i], *found);
+        std::erase_if(unclaimed, named);
     }
     auto next = unclaimed.begin();
     for (ComPort& port : ports) {
         if (!port.variable.empty() || next == unclaimed.end())
             continue;
         port.device = next->device;
-        port.present = true;
-        port.description = next->description;
-        port.manufacturer = next->manufacturer;
-        ++next;
+        describeWith(port, *next++);
     }
     return ports;
 }

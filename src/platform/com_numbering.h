@@ -53,6 +53,10 @@ std::array<ComPort, kComCount> numberComPorts(const std::vector<SerialPortInfo>&
 // COM1 to COM5 as they stand now: the variables and the ports present.
 std::array<ComPort, kComCount> currentComPorts(SerialPortLister& lister);
 
+// True when two names reach one device (a /dev/serial/by-id link and its
+// target, say).
+bool sameDevice(const std::string& a, const std::string& b);
+
 // One line for the operator: "/dev/ttyUSB0: FT232R USB UART (FTDI)", the
 // variable that chose the device where one did, or "no serial port".
 std::string describeComPort(const ComPort& port);
