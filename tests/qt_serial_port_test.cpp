@@ -33,6 +33,21 @@ TEST(LineSettings, MalformedStringsAndPortNumbersAreRefusedAndChangeNothing)
     EXPECT_THROW(port.setCommPort(6), PortFailure);
 }
 
+TEST(ComNumbers, AnAdapterPluggedInAfterTheStartIsFoundAtTheNextOpen)
+{
+    qtApplication();
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_TRUE(::grantpt(master) == 0 && ::unlockpt(master) == 0);
+    auto plugged = std::make_shared<ListedPorts>();
+    QtSerialPort port(comNumberResolver(plugged));
+    EXPECT_THROW(port.setPortOpen(true), PortFailure);  // COM1: nothing behind it yet
+    plugged->ports = {{::ptsname(master), "", ""}};
+    port.setPortOpen(true);
+    EXPECT_TRUE(port.portOpen());
+    port.setPortOpen(false);
+    ::close(master);
+}
+
 TEST(ComNumbers, PortsPresentFillTheNumbersTheVariablesLeaveInSystemOrder)
 {
     const SerialPortInfo ftdi{"/dev/ttyUSB0", "FT232R USB UART", "FTDI"};

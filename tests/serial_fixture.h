@@ -56,6 +56,12 @@ private:
     std::string variable_;
 };
 
+// The serial ports the machine has, as the test sets them.
+struct ListedPorts : SerialPortLister {
+    std::vector<SerialPortInfo> ports;
+    std::vector<SerialPortInfo> availablePorts() override { return ports; }
+};
+
 inline std::int64_t elapsedMs(std::chrono::steady_clock::time_point since)
 {
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - since).count();

@@ -38,12 +38,6 @@ public:
     }
 };
 
-// The serial ports the machine has, as the test sets them.
-struct ListedPorts : SerialPortLister {
-    std::vector<SerialPortInfo> ports;
-    std::vector<SerialPortInfo> availablePorts() override { return ports; }
-};
-
 // What a successful Write of a program with configuration bits logs.
 inline const std::string kSuccessfulWriteLog =
     "Resetting PIC..\r\nSearching for bootloader...\r\nFound dsPIC30F4011/dsPIC30F4012\r\n"
