@@ -42,8 +42,6 @@ Console::Console(bool quiet, bool bars)
         columns_ = size.ws_col;
 }
 
-Console::~Console() = default;
-
 void Console::write(std::FILE* stream, const std::string& text)
 {
     std::fwrite(text.data(), 1, text.size(), stream);

@@ -17,7 +17,6 @@ public:
     // Bars are drawn only when `bars` is true (standard error is a terminal
     // and --quiet was not given); `quiet` holds back the log.
     Console(bool quiet, bool bars);
-    ~Console();
     Console(const Console&) = delete;
     Console& operator=(const Console&) = delete;
 

@@ -26,7 +26,6 @@ public:
     void messageBox(const std::string& text) override { messageBox_ = text; }
     void processEvents() override {}
 
-    const std::string& prefix() const { return prefix_; }
     const std::string& lastLine() const { return lastLine_; }
     // The text of the message box the window would have shown, if any.
     const std::optional<std::string>& messageBoxText() const { return messageBox_; }
