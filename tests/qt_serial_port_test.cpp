@@ -25,7 +25,7 @@ TEST(LineSettings, MalformedStringsAndPortNumbersAreRefusedAndChangeNothing)
                              "115200,n,4,1", "115200,n,8,3", "abc,n,8,1", "-9600,n,8,1", "+9600,n,8,1",
                              "0,n,8,1", " 115200,n,8,1", "115200,nn,8,1", "99999999999,n,8,1"})
         EXPECT_THROW(parseLineSettings(text), PortFailure) << '"' << text << '"';
-    QtSerialPort port;
+    SerialPortControl port([](int) { return std::string(); }, openSerialLine);
     port.setSettings("9600,n,8,1");
     EXPECT_THROW(port.setSettings("9600,n,8"), PortFailure);
     EXPECT_EQ(port.settings(), "9600,n,8,1");
@@ -39,7 +39,7 @@ TEST(ComNumbers, AnAdapterPluggedInAfterTheStartIsFoundAtTheNextOpen)
     const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
     ASSERT_TRUE(::grantpt(master) == 0 && ::unlockpt(master) == 0);
     auto plugged = std::make_shared<ListedPorts>();
-    QtSerialPort port(comNumberResolver(plugged));
+    SerialPortControl port(comNumberResolver(plugged), openSerialLine);
     EXPECT_THROW(port.setPortOpen(true), PortFailure);  // COM1: nothing behind it yet
     plugged->ports = {{::ptsname(master), "", ""}};
     port.setPortOpen(true);
@@ -132,7 +132,7 @@ struct OverPseudoTerminal : ::testing::Test {
     int master = ::posix_openpt(O_RDWR | O_NOCTTY);
     std::string device = ::ptsname(master);
     PortMapping mapping{2, device};
-    QtSerialPort port;
+    SerialPortControl port{comNumberResolver(makeSerialPortLister()), openSerialLine};
 };
 
 // Raw: every byte value passes unchanged (the next test); here the line settings.
@@ -203,7 +203,7 @@ TEST_F(OverPseudoTerminal, BytesWaitingBeforeTheOpenAreDropped)
 TEST_F(OverPseudoTerminal, TheOpenFailsOnADeviceInUseHereOrByAnotherProgramOrMissing)
 {
     open();
-    QtSerialPort second;
+    SerialPortControl second(comNumberResolver(makeSerialPortLister()), openSerialLine);
     second.setCommPort(2);
     EXPECT_THROW(second.setPortOpen(true), PortFailure);
     EXPECT_THROW(port.setPortOpen(true), PortFailure);  // already open
@@ -217,7 +217,7 @@ TEST_F(OverPseudoTerminal, TheOpenFailsOnADeviceInUseHereOrByAnotherProgramOrMis
     second.setPortOpen(true);
     EXPECT_TRUE(second.portOpen());
 
-    QtSerialPort nothingBehind([](int) { return std::string(); });  // a COM number with no device
+    SerialPortControl nothingBehind([](int) { return std::string(); }, openSerialLine);  // a COM number with no device
     EXPECT_THROW(nothingBehind.setPortOpen(true), PortFailure);
     EXPECT_THROW(port.inBufferCount(), PortFailure);  // as every operation of a closed port
 }

@@ -22,7 +22,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "platform/qt_serial_port.h"
+#include "platform/port_factory.h"
+#include "platform/serial_port_control.h"
 #include "platform/steady_clock.h"
 #include "sim_fixture.h"
 
@@ -201,7 +202,7 @@ struct RealHost {
     QCoreApplication& application = qtApplication();
     SimProcess sim;
     PortMapping mapping;
-    QtSerialPort port;
+    SerialPortControl port{comNumberResolver(makeSerialPortLister()), openSerialLine};
     FakeWindow window{port};
     DiskFileSystem files;
     SteadyClock clock;

@@ -1,8 +1,6 @@
 // tavrek-cli: write, reset and check from a terminal, a build script or a
 // production bench, on the same procedures and port layer as the window.
 
-#include <QCoreApplication>
-
 #include <cstdio>
 #include <memory>
 
@@ -10,7 +8,7 @@
 
 #include "cli/commands.h"
 #include "cli/exit_status.h"
-#include "platform/qt_port_list.h"
+#include "platform/port_factory.h"
 #include "version.h"
 
 namespace {
@@ -116,9 +114,8 @@ int main(int argc, char** argv)
         return app.exit(e) == 0 ? kExitWritten : kExitBadCommandLine;
     }
 
-    // QSerialPort wants an application object.
-    QCoreApplication application(argc, argv);
-    tavrek::QtPortLister lister;
+    const auto ports = tavrek::makeSerialPortLister();
+    tavrek::SerialPortLister& lister = *ports;
     try {
         if (*commands.write) {
             if (write.ports.empty())

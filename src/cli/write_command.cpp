@@ -2,10 +2,9 @@
 // thread per port, each with its own port control and its own copy of the
 // module state, so that one port's failure neither stops nor slows another.
 
-#include <QThread>
-
 #include <algorithm>
 #include <chrono>
+#include <functional>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -16,7 +15,7 @@
 #include "cli/exit_status.h"
 #include "cli/gathering_port.h"
 #include "cli/tracing_port.h"
-#include "platform/qt_serial_port.h"
+#include "platform/port_factory.h"
 #include "platform/steady_clock.h"
 #include "platform/text_file_reader.h"
 #include "support/programming.h"
@@ -47,8 +46,8 @@ std::string seconds(Moment since)
 void writeOnePort(PortRun& run, const SupportState& images, const WriteOptions& options, Console& console,
                   Moment start)
 {
-    QtSerialPort serial([device = run.target.device](int) { return device; });
-    GatheringPort gathering(serial);
+    const auto serial = makePortControl([device = run.target.device](int) { return device; });
+    GatheringPort gathering(*serial);
     std::optional<TracingPort> tracing;
     if (options.trace)
         tracing.emplace(gathering, console, run.prefix, run.target.device, start);
@@ -111,18 +110,13 @@ int writeCommand(const WriteOptions& options, SerialPortLister& lister)
         run.bar = console.addBar(run.prefix);
         runs.push_back(run);
     }
-    std::vector<std::unique_ptr<QThread>> threads;
-    for (PortRun& run : runs) {
-        threads.emplace_back(QThread::create([&run, &images, &options, &console, start] {
-            writeOnePort(run, *images, options, console, start);
-        }));
-        threads.back()->start();
-    }
+    std::vector<std::function<void()>> jobs;
+    for (PortRun& run : runs)
+        jobs.emplace_back([&run, &images, &options, &console, start] { writeOnePort(run, *images, options, console, start); });
+    runSideBySide(jobs);
     int status = kExitWritten;
-    for (std::size_t i = 0; i < runs.size(); ++i) {
-        threads[i]->wait();
-        status = std::max(status, runs[i].status);
-    }
+    for (const PortRun& run : runs)
+        status = std::max(status, run.status);
     if (several)
         for (const PortRun& run : runs)
             console.logLine("", summaryName(run.target) + ": " + run.outcome);
@@ -132,17 +126,20 @@ int writeCommand(const WriteOptions& options, SerialPortLister& lister)
 int resetCommand(const std::string& portName, SerialPortLister& lister)
 {
     const PortTarget target = resolvePorts({portName}, lister).front();
-    QtSerialPort port([&target](int) { return target.device; });
-    SteadyClock clock;
-    try {
-        port.setCommPort(target.number);
-        pulseResetLine(port, clock);
-        return kExitWritten;
-    } catch (const std::exception& failure) {
-        Console console(false, false);
-        console.errorLine("", std::string("Error opening port... ") + failure.what());
-        return kExitPortFailed;
-    }
+    int status = kExitWritten;
+    runSideBySide({[&] {
+        const auto port = makePortControl([&target](int) { return target.device; });
+        SteadyClock clock;
+        try {
+            port->setCommPort(target.number);
+            pulseResetLine(*port, clock);
+        } catch (const std::exception& failure) {
+            Console console(false, false);
+            console.errorLine("", std::string("Error opening port... ") + failure.what());
+            status = kExitPortFailed;
+        }
+    }});
+    return status;
 }
 
 } // namespace tavrek::cli

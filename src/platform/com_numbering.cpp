@@ -111,6 +111,11 @@ std::array<ComPort, kComCount> currentComPorts(SerialPortLister& lister)
 #endif
 }
 
+DeviceResolver comNumberResolver(std::shared_ptr<SerialPortLister> lister)
+{
+    return [lister](int number) { return currentComPorts(*lister).at(number - kFirstPort).device; };
+}
+
 std::string describeComPort(const ComPort& port)
 {
     if (port.device.empty())

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <array>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -56,6 +58,13 @@ std::array<ComPort, kComCount> currentComPorts(SerialPortLister& lister);
 // True when two names reach one device (a /dev/serial/by-id link and its
 // target, say).
 bool sameDevice(const std::string& a, const std::string& b);
+
+// The device a port number opens; empty when there is none.
+using DeviceResolver = std::function<std::string(int number)>;
+
+// COM numbers as `lister` and the TAVREK_COMn variables give them at the
+// moment of asking, so that an adapter plugged in late is found.
+DeviceResolver comNumberResolver(std::shared_ptr<SerialPortLister> lister);
 
 // One line for the operator: "/dev/ttyUSB0: FT232R USB UART (FTDI)", the
 // variable that chose the device where one did, or "no serial port".
