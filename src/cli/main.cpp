@@ -19,7 +19,8 @@ constexpr const char* kDescription =
     "Writes firmware into dsPIC30F4011/4012 chips through their serial bootloader, as the Tavrek window does.";
 
 constexpr const char* kPortHelp =
-    "COM1 to COM5, numbered as in the window (tavrek-cli ports shows them), or a device such as /dev/ttyUSB0; "
+    "COM1 to COM5, numbered as in the window (tavrek-cli ports shows them), a device such as /dev/ttyUSB0, "
+    "or rfc2217://HOST:PORT for a port on another machine (ser2net); "
     "given several times, writes every chip at once (default COM1)";
 
 // A PORT value: COM1 to COM5 or a device.
@@ -46,7 +47,7 @@ Commands defineCommands(CLI::App& app, WriteOptions& write, std::string& resetPo
     commands.write->add_flag("--quiet", write.quiet, "print errors only: no log, no progress bar");
 
     commands.reset = app.add_subcommand("reset", "Pulse the chip's reset line (DTR) for 50 ms, as the window's Reset");
-    commands.reset->add_option("--port", resetPort, "COM1 to COM5 or a device (default COM1)")
+    commands.reset->add_option("--port", resetPort, "COM1 to COM5, a device or rfc2217://HOST:PORT (default COM1)")
         ->type_name("PORT")->check(portName());
 
     commands.check = app.add_subcommand("check", "Check and load FILE without touching a port; tell what a write would send");
