@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "platform/telnet_com_port.h"
 
 namespace tavrek::telnet {
@@ -22,10 +24,7 @@ TEST(TelnetComPort, CommandsGoOutAsKnownBytes)
     ComPortClient client;
     EXPECT_EQ(client.start(), kOffers);
     EXPECT_EQ(client.start(), "") << "offered once";
-    const struct {
-        std::string sent;
-        std::string wire;
-    } cases[] = {
+    const std::pair<std::string, std::string> cases[] = {  // sent, and its bytes on the wire
         {ComPortClient::setBaudRate(115200), "\xFF\xFA\x2C\x01\x00\x01\xC2\x00\xFF\xF0"s},
         {ComPortClient::setBaudRate(0x00FFFF01), "\xFF\xFA\x2C\x01\x00\xFF\xFF\xFF\xFF\x01\xFF\xF0"s},
         {ComPortClient::setDataSize(8), "\xFF\xFA\x2C\x02\x08\xFF\xF0"s},
@@ -38,8 +37,8 @@ TEST(TelnetComPort, CommandsGoOutAsKnownBytes)
         // Before the server agrees to binary, a CR is followed by NUL; 0xFF is always doubled.
         {client.encodeData("\x01\xFF\r\n\xFF"s), "\x01\xFF\xFF\r\0\n\xFF\xFF"s},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(c.sent, c.wire);
+    for (const auto& [sent, wire] : cases)
+        EXPECT_EQ(sent, wire);
     Decoded decoded;
     client.decode(kAgreed, decoded);
     EXPECT_EQ(client.encodeData("\xC1\r\xFF\x00"s), "\xC1\r\xFF\xFF\x00"s);
@@ -59,9 +58,8 @@ TEST(TelnetComPort, ServerStreamsDecodeToKnownDataAndAnswersWholeOrByteByByte)
     } cases[] = {
         {"agreement, then every byte value", kAgreed + "\x00\x01\xFF\xFF\xFE\r\x00"s, "\x00\x01\xFF\xFE\r\x00"s, "",
          true},
-        {"ser2net's greeting: echo refused, the rest agreed", kSer2netHello, "", "\xFF\xFE\x01"s, true},
-        {"ser2net's repeat of DO for an agreed option is not answered", kSer2netHello + "\xFF\xFD\x03"s, "",
-         "\xFF\xFE\x01"s, true},
+        {"ser2net's greeting: echo refused, the rest agreed, its repeat of DO for an agreed option not answered",
+         kSer2netHello + "\xFF\xFD\x03"s, "", "\xFF\xFE\x01"s, true},
         {"a server without COM-PORT", "\xFF\xFE\x2C\xFF\xFD\x00"s, "", "", false, true},
         {"no binary from the server: its CR NUL is a CR", "\xFF\xFC\x00\xFF\xFD\x2C" "a\r\x00" "b\r\n"s, "a\rb\r\n",
          "", true},
@@ -80,26 +78,22 @@ TEST(TelnetComPort, ServerStreamsDecodeToKnownDataAndAnswersWholeOrByteByByte)
         {"a subnegotiation left unended gives way to the next command",
          "\xFF\xFA\x2C\x70\x03\xFF\xFD\x2C" "b"s, "b", "", true},
         {"the connection closed in the middle of a command", "ab\xFF"s, "ab", "", false, false, 0, true},
-        {"the connection closed in the middle of a subnegotiation", "\xFF\xFA\x2C\x70"s, "", "", false, false, 0,
-         true},
     };
     for (const auto& c : cases) {
         for (const bool byteByByte : {false, true}) {
             ComPortClient client;
             client.start();
             Decoded decoded;
-            if (byteByByte)
-                for (const char byte : c.stream)
-                    client.decode(std::string_view(&byte, 1), decoded);
-            else
-                client.decode(c.stream, decoded);
+            const std::size_t step = byteByByte ? 1 : c.stream.size();
+            for (std::size_t at = 0; at < c.stream.size(); at += step)
+                client.decode(std::string_view(c.stream).substr(at, step), decoded);
             const std::string how = std::string(c.what) + (byteByByte ? ", byte by byte" : ", whole");
             EXPECT_EQ(decoded.data, c.data) << how;
             EXPECT_EQ(decoded.answers, c.answers) << how;
-            EXPECT_EQ(client.comPortAgreed(), c.agreed) << how;
-            EXPECT_EQ(client.comPortRefused(), c.refused) << how;
-            EXPECT_EQ(client.purgesConfirmed(), c.purges) << how;
-            EXPECT_EQ(client.midSequence(), c.cutShort) << how;
+            EXPECT_EQ(std::tuple(client.comPortAgreed(), client.comPortRefused(), client.purgesConfirmed(),
+                                 client.midSequence()),
+                      std::tuple(c.agreed, c.refused, c.purges, c.cutShort))
+                << how;
         }
     }
 }
