@@ -40,9 +40,11 @@ public:
         }
         const std::string file = dir_.write("ser2net.yaml", config);
         const std::string pidFile = (dir_.path() / "ser2net.pid").string();
+        const std::string log = (dir_.path() / "ser2net.log").string();  // its complaints, shown if it fails
         pid_ = ::fork();
         if (pid_ == 0) {
             ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+            std::freopen(log.c_str(), "w", stderr);
             // -n: in the foreground; -u: no UUCP lock files, which need root.
             ::execlp("ser2net", "ser2net", "-n", "-u", "-c", file.c_str(), "-P", pidFile.c_str(), nullptr);
             ::_exit(127);
@@ -50,7 +52,7 @@ public:
         const auto start = std::chrono::steady_clock::now();
         while (!std::all_of(ports_.begin(), ports_.end(), listening)) {
             if (::waitpid(pid_, nullptr, WNOHANG) != 0 || elapsedMs(start) > 5000)
-                throw std::runtime_error("ser2net did not start (its complaint is above)");
+                throw std::runtime_error("ser2net did not start: " + readAll(std::fopen(log.c_str(), "r")));
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         }
     }
