@@ -110,12 +110,14 @@ TEST_F(Layout, EachPortEntryNamesInItsTooltipTheDeviceItOpensWhenTheListIsOpened
     const auto tooltip = [ports](int index) { return ports->itemData(index, Qt::ToolTipRole).toString(); };
     EXPECT_EQ(tooltip(0), "no serial port");
     portsPresent->ports = {{"/dev/ttyUSB0", "FT232R USB UART", "FTDI"}};  // plugged in after the start
-    PortMapping com3(3, "/dev/pts/9");
+    PortMapping com3(3, "/dev/tavrek-no-such-device");
+    PortMapping com5(5, dir.path().string());  // there, though the system does not list it
     showActive();
     ports->showPopup();
     EXPECT_EQ(tooltip(0), "/dev/ttyUSB0: FT232R USB UART (FTDI)");
     EXPECT_EQ(tooltip(1), "no serial port");
-    EXPECT_EQ(tooltip(2), "/dev/pts/9, not present, set by TAVREK_COM3");
+    EXPECT_EQ(tooltip(2), "/dev/tavrek-no-such-device, not present, set by TAVREK_COM3");
+    EXPECT_EQ(tooltip(4), QString::fromStdString(dir.path().string() + ", set by TAVREK_COM5"));
     ports->hidePopup();
 }
 
