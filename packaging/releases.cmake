@@ -2,6 +2,12 @@
 # sentence per change, without semicolons (CMake would cut the sentence there). The newest must be the version set in CMakeLists.txt; the package's
 # changelog and the AppStream metadata's releases are made from this list.
 
+tavrek_release(0.3.0 2026-12-07
+    "tavrek-cli tells on standard error what stands behind every failure and what to check, names the line of a HEX file that does not parse, and takes --baud for bootloaders built for another line rate."
+    "The window's behaviour lives once, in a form that each platform's window shows."
+    "The package carries the sample firmware, and the window's manual page tells how to try it with tavrek-sim."
+)
+
 tavrek_release(0.2.0 2026-12-06
     "The window writes Intel HEX firmware into dsPIC30F4011/4012 chips through their serial bootloader, and resets them by pulsing DTR."
     "COM1 to COM5 are the serial ports present, built-in ports first and then USB adapters, and each entry of the port list names its device in a tooltip."

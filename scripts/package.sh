@@ -12,3 +12,9 @@ if grep -qs '^TAVREK_\(SANITIZE\|FUZZ\):BOOL=ON' "$build_dir/CMakeCache.txt"; th
 fi
 TAVREK_BUILD_DIR=$build_dir TAVREK_TARGETS=installed_files scripts/build.sh "$@"
 cpack --config "$build_dir/CPackConfig.cmake"
+deb=$(ls -t "$build_dir"/tavrek_*.deb | head -n 1)
+if [[ $(id -u) -eq 0 ]]; then
+    echo "Install it with:  apt-get install ./$deb"
+else
+    echo "Install it with:  sudo apt-get install ./$deb"
+fi

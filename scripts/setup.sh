@@ -38,5 +38,29 @@ else
     exit 1
 fi
 export DEBIAN_FRONTEND=noninteractive
+
+# Runs an apt-get command as root. A new machine is often busy with its automatic
+# updates at first: while another program holds the package manager's lock, wait for
+# it (saying so once), up to lock_wait_seconds.
+lock_wait_seconds=600
+lock_poll_seconds=5
+waited=0
+as_root_waiting() {
+    local output status
+    while :; do
+        status=0
+        output=$("${as_root[@]}" "$@" 2>&1) || status=$?
+        if [[ $status -ne 0 ]] && grep -q -e 'Could not get lock' -e 'Unable to acquire the dpkg frontend lock' \
+            -e 'Unable to lock' <<<"$output" && [[ $waited -lt $lock_wait_seconds ]]; then
+            [[ $waited -eq 0 ]] && echo "Another program is installing packages (automatic updates, say): waiting for it, up to $((lock_wait_seconds / 60)) minutes..." >&2
+            sleep "$lock_poll_seconds"
+            waited=$((waited + lock_poll_seconds))
+            continue
+        fi
+        printf '%s\n' "$output"
+        return "$status"
+    done
+}
+
 # A new machine may have no package lists yet: fetch them when the first try fails.
-"${as_root[@]}" "${install[@]}" || { "${as_root[@]}" apt-get update && "${as_root[@]}" "${install[@]}"; }
+as_root_waiting "${install[@]}" || { as_root_waiting apt-get update && as_root_waiting "${install[@]}"; }

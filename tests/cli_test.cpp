@@ -21,7 +21,8 @@ ProgramRun cli(const std::vector<std::string>& args)
 TEST(CliWrite, ExitStatusAndStandardErrorTellHowEachWriteEnded)
 {
     TempDir dir;
-    const std::string bad = dir.write("bad.hex", ":00000001FE\n");
+    const std::string bad = dir.write("bad.hex", "\n:00000001FE\n");
+    const std::string beyond = dir.write("beyond.hex", segmentRecord(4) + dataRecord(0, {1}) + kEndRecord);
     const std::string none = dir.path().string() + "/none.hex";
     const struct {
         const char* what;
@@ -34,17 +35,29 @@ TEST(CliWrite, ExitStatusAndStandardErrorTellHowEachWriteEnded)
     } cases[] = {
         {"written", {}, {}, 0, "Write Successful!", ""},
         {"quiet", {}, {"--quiet"}, 0, "", ""},
-        {"no bootloader", {"--silent"}, {}, 1, "Bootloader not found!", "Bootloader not found!\n"},
-        {"quiet keeps the error", {"--silent"}, {"--quiet"}, 1, "", "Bootloader not found!\n"},
-        {"another chip", {"--type-code", "2"}, {}, 1, "Unknown Pic Type", "Unknown Pic Type\n"},
-        {"not ready", {"--ready-reply", "k"}, {}, 1, "Unknown response from PIC", "Unknown response from PIC\n"},
-        {"no answer", {"--silent-after", "1"}, {}, 1, "PIC not responding", "PIC not responding\n"},
-        {"refused", {"--reject-all"}, {}, 1, "Packet rejected 10 times", "Packet rejected 10 times\n"},
+        {"no bootloader", {"--silent"}, {}, 1, "Bootloader not found!",
+         "Bootloader not found!\nno answer within 800 ms of the start byte: check that the board is powered, that "
+         "the adapter's DTR drives the chip's reset (MCLR), and that the bootloader is in the chip\n"},
+        {"quiet keeps the error", {"--ready-reply", ""}, {"--quiet"}, 1, "",
+         "PIC not responding\nno \"K\" within 800 ms of the type code: the bootloader did not get ready\n"},
+        {"another chip", {"--type-code", "2"}, {}, 1, "Unknown Pic Type",
+         "Unknown Pic Type\nthe chip answered type code 0x02; 0x01 (dsPIC30F4011/4012) expected\n"},
+        {"not ready", {"--ready-reply", "k"}, {}, 1, "Unknown response from PIC",
+         "Unknown response from PIC\nthe chip answered 0x6B after the type code; \"K\" (0x4B) expected\n"},
+        {"no answer", {"--silent-after", "1"}, {}, 1, "PIC not responding",
+         "PIC not responding\nthe chip fell silent after row 4 (word address 0x000100), having taken 1 of 5 "
+         "packets: check its power and the line, then write it again\n"},
+        {"refused", {"--reject-all"}, {}, 1, "Packet rejected 10 times",
+         "Packet rejected 10 times\nrow 0 (word address 0x000000) was refused 10 times, after the chip had taken 0 "
+         "of 5 packets: a noisy line or a bootloader at another baud rate refuses every packet\n"},
         {"device gone", {"--vanish-after", "2"}, {}, 3, "Writing flash...",
-         "Error opening port... DEVICE: the device has gone\n"},
+         "Error opening port... DEVICE: the device has gone\nthe chip took 1 of 5 packets before the line failed: it "
+         "is now partly written and must be written again\n"},
         {"missing file", {}, {}, 2, "", "Cannot open file " + none + ": no such file or directory\n", none},
         {"file that does not parse", {}, {}, 2, "Could not parse hex file.",
-         "Could not parse hex file.\n" + bad + ": a record's checksum is wrong\n", bad},
+         "Could not parse hex file.\n" + bad + ":2: the record's checksum is wrong (0xFE, 0xFF expected)\n", bad},
+        {"data beyond the chip's memory", {}, {}, 2, "",
+         "Cannot open file " + beyond + ":2: data at HEX address 0x00040000 lies beyond program memory\n", beyond},
     };
     for (const auto& c : cases) {
         SimProcess sim(c.simOptions);
@@ -72,7 +85,16 @@ TEST(CliWrite, TheChipHoldsWhatTheWindowWouldWriteAndTheTraceShowsTheBytes)
     EXPECT_NE(run.err.find("ms  open " + sim.device() + " 115200,n,8,1\n"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("ms  TX C1\n"), std::string::npos);
     EXPECT_NE(run.err.find("ms  RX 01 4B\n"), std::string::npos);
-    EXPECT_NE(run.err.find("ms  TX 00 00 00 80 40 7F 04 00"), std::string::npos) << "the bootloader jump first";
+    // 16 bytes a line within 80 columns, the rest of a packet indented under its first byte.
+    EXPECT_NE(run.err.find("ms  TX 00 00 00 80 40 7F 04 00 00 00 00 00 FF FF FF FF\n" + std::string(17, ' ') +
+                           " FF FF"),
+              std::string::npos)
+        << "the bootloader jump first";
+    for (std::size_t at = 0, end; (end = run.err.find('\n', at)) != std::string::npos; at = end + 1)
+        EXPECT_LE(end - at, 80u) << run.err.substr(at, end - at);
+    EXPECT_NE(cli({"write", kBlink, "--port", sim.device(), "--trace", "--baud", "57600"})
+                  .err.find("ms  open " + sim.device() + " 57600,n,8,1\n"),
+              std::string::npos);
     ASSERT_EQ(sim.stop(), 0);
     SimHarness window;  // what a Write of the window sends
     window.state().hexFileName = kBlink;
@@ -87,7 +109,8 @@ TEST(CliWrite, ThreePortsAtOnceOneSilentTheOthersWrittenAndTheWorstStatus)
     SimProcess c({"--line-pacing"});
     const ProgramRun run = cli({"write", kBlink, "--port", a.device(), "--port", b.device(), "--port", c.device()});
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, b.device() + ": Bootloader not found!\n");
+    EXPECT_TRUE(run.err.starts_with(b.device() + ": Bootloader not found!\n" + b.device() + ": no answer within 800 ms"))
+        << run.err;
     // The silent chip holds nobody up: the others are written before it times out.
     const auto at = [&run](const std::string& line) { return run.out.find(line + "\n"); };
     EXPECT_LT(at(a.device() + ": Write Successful!"), at(b.device() + ": Bootloader not found!")) << run.out;
@@ -113,26 +136,39 @@ TEST(CliCheck, TellsWhatAWriteOfTheExampleWouldSend)
     EXPECT_EQ(runProgram(TAVREK_CLI_PROGRAM, {"check", "blink.hex"}, TAVREK_EXAMPLES).status, 0);
 }
 
-TEST(CliCommandLine, MistakesExit64WithAReason)
+TEST(CliCommandLine, MistakesExit64WithAReasonAndHelpFits80Columns)
 {
     SimProcess sim({});
-    const std::vector<std::string> mistakes[] = {
-        {},
-        {"write"},
-        {"write", kBlink, "--port", "COM7"},
-        {"write", kBlink, "--port", sim.device(), "--port", sim.device()},
-        {"flash", kBlink},
-        {"check", kBlink, "--trace"},
+    const struct {
+        std::vector<std::string> args;
+        std::string err;  // what standard error must hold
+    } mistakes[] = {
+        {{}, "tavrek-cli: a command is needed: write, reset, check or ports"},
+        {{"write"}, "FILE is required"},
+        {{"write", kBlink, "--port", "COM7"}, "COM7: the COM numbers are COM1 to COM5"},
+        {{"write", kBlink, "--port", sim.device(), "--port", sim.device()}, sim.device() + " is named twice"},
+        {{"flash", kBlink}, "tavrek-cli: unknown command 'flash'; the commands are write, reset, check and ports"},
+        {{"--baud", "9600", "write", kBlink}, "tavrek-cli: unknown option --baud (tavrek-cli --help tells more)"},
+        {{"check", kBlink, "--trace"}, "tavrek-cli: unknown option --trace (tavrek-cli check --help lists its options)"},
+        {{"check", kBlink, kBlink}, "unexpected argument " + kBlink},
+        {{"write", kBlink, "--baud", "1234"}, "1234 is not one of 9600, 19200, 38400, 57600, 115200, 230400"},
     };
-    for (const auto& args : mistakes) {
-        const ProgramRun run = cli(args);
-        EXPECT_EQ(run.status, 64) << (args.empty() ? "" : args[0]);
-        EXPECT_FALSE(run.err.empty());
+    for (const auto& m : mistakes) {
+        const ProgramRun run = cli(m.args);
+        EXPECT_EQ(run.status, 64) << m.err;
+        EXPECT_NE(run.err.find(m.err), std::string::npos) << run.err;
         EXPECT_EQ(run.out, "");
     }
     const ProgramRun version = cli({"--version"});
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.out, std::string("tavrek-cli ") + TAVREK_VERSION + "\n");
+    for (const std::vector<std::string>& asked : {std::vector<std::string>{"--help"}, {"write", "--help"}}) {
+        const ProgramRun help = cli(asked);
+        EXPECT_EQ(help.status, 0);
+        EXPECT_EQ(help.out.find("ubcommand"), std::string::npos) << "one list of commands";
+        for (std::size_t at = 0, end; (end = help.out.find('\n', at)) != std::string::npos; at = end + 1)
+            EXPECT_LE(end - at, 80u) << help.out.substr(at, end - at);
+    }
 }
 
 TEST(CliPortsAndReset, AMappedPortIsListedAndPulsed)
@@ -141,9 +177,11 @@ TEST(CliPortsAndReset, AMappedPortIsListedAndPulsed)
     PortMapping com2(2, sim.device());
     const ProgramRun ports = cli({"ports"});
     EXPECT_EQ(ports.status, 0);
-    EXPECT_NE(ports.out.find("COM2  " + sim.device() + ", not present, set by TAVREK_COM2\n"), std::string::npos)
-        << ports.out;
-    EXPECT_EQ(cli({"reset", "--port", "COM2"}).status, 0);
+    EXPECT_NE(ports.out.find("COM2  " + sim.device() + ", set by TAVREK_COM2\n"), std::string::npos) << ports.out;
+    const ProgramRun reset = cli({"reset", "--port", "COM2"});
+    EXPECT_EQ(reset.status, 0);
+    EXPECT_EQ(reset.out, "COM2 (" + sim.device() + "): reset\n");
+    EXPECT_EQ(cli({"reset", "--port", "COM2", "--quiet"}).out, "");
     const ProgramRun missing = cli({"reset", "--port", "/dev/tavrek-no-such-port"});
     EXPECT_EQ(missing.status, 3);
     EXPECT_EQ(missing.err, "Error opening port... /dev/tavrek-no-such-port: no such device\n");

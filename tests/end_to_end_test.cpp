@@ -23,7 +23,7 @@ TEST(EndToEnd, BlinkChosenInTheDialogIsWrittenIntoTheSimulatedChip)
     SimProcess sim({"--save", received});
     PortMapping com1(1, sim.device());
 
-    frmMain window(realWindowParts());
+    QtMainWindow window(realWindowParts());
     window.show();
     // A window manager gives the window back the keyboard when the dialog
     // closes; the offscreen platform has none.
@@ -41,10 +41,10 @@ TEST(EndToEnd, BlinkChosenInTheDialogIsWrittenIntoTheSimulatedChip)
     ASSERT_EQ(window.findChild<QLabel*>("lblFileName")->text().toStdString(), kBlink);
     ASSERT_TRUE(activate());
     QTest::keyClick(&window, Qt::Key_W, Qt::AltModifier);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !window.logText().empty() && !window.writeRunning(); }, 20000))
-        << window.logText();
-    EXPECT_EQ(window.logText(), kSuccessfulWriteLog);
-    EXPECT_FALSE(window.portControl().portOpen());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window.form().logText().empty() && !window.form().writeRunning(); }, 20000))
+        << window.form().logText();
+    EXPECT_EQ(window.form().logText(), kSuccessfulWriteLog);
+    EXPECT_FALSE(window.form().portControl().portOpen());
 
     // The chip holds the file, its reset jump moved below the bootloader and
     // a jump to the bootloader (GOTO 0x7F40) in its place; the rest of every

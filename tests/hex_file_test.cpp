@@ -20,36 +20,48 @@ const std::string kDataLine = kData.substr(0, kData.size() - 1);  // without its
 
 TEST(CheckHex, GivesTheStatusOfTheFirstLineThatDecides)
 {
+    // The line that decided, counted from 1, and for a refused file what was wrong there.
     const struct {
         const char* what;
         std::string content;
         std::int16_t status;
+        std::size_t line;
+        const char* detail = "";
     } cases[] = {
-        {"zero bytes", "", kHexEmptyFile},
-        {"only the end record", kEndRecord, kHexSound},
-        {"end record without a line end", ":00000001FF", kHexSound},
-        {"CR LF and lone CR end lines", kDataLine + "\r\n" + kDataLine + "\r:00000001FF", kHexSound},
-        {"data without an end record", kData + kData, kHexNoEndRecord},
-        {"blank lines only", "\n  \n\t\n", kHexNoEndRecord},
-        {"end record with a wrong checksum", ":00000001FE\n", kHexChecksumError},
-        {"garbage after the end record is not read", kEndRecord + "garbage\n:zz\n", kHexSound},
-        {"an indented bad record is a blank line", " :0400000001\n\t:FF\n" + kEndRecord, kHexSound},
-        {"a letter", kData + "x" + kEndRecord, kHexBadLine},
-        {"a byte-order mark", "\xEF\xBB\xBF" + kEndRecord, kHexBadLine},
-        {"a lone colon is an empty data record", ":\n" + kEndRecord, kHexSound},
-        {"lower-case digits", ":04000000deadbeefc4\n" + kEndRecord, kHexSound},
+        {"zero bytes", "", kHexEmptyFile, 0, "the file is empty"},
+        {"only the end record", kEndRecord, kHexSound, 1},
+        {"end record without a line end", ":00000001FF", kHexSound, 1},
+        {"CR LF and lone CR end lines", kDataLine + "\r\n" + kDataLine + "\r:00000001FF", kHexSound, 3},
+        {"data without an end record", kData + kData, kHexNoEndRecord, 2,
+         "the file ends without the end-of-file record (:00000001FF)"},
+        {"blank lines only", "\n  \n\t\n", kHexNoEndRecord, 3},
+        {"end record with a wrong checksum", ":00000001FE\n", kHexChecksumError, 1,
+         "the record's checksum is wrong (0xFE, 0xFF expected)"},
+        {"garbage after the end record is not read", kEndRecord + "garbage\n:zz\n", kHexSound, 1},
+        {"an indented bad record is a blank line", " :0400000001\n\t:FF\n" + kEndRecord, kHexSound, 3},
+        {"a letter", kData + "x" + kEndRecord, kHexBadLine, 2, "the line is neither a record (\":...\") nor blank"},
+        {"a byte-order mark", "\xEF\xBB\xBF" + kEndRecord, kHexBadLine, 1},
+        {"a lone colon is an empty data record", ":\n" + kEndRecord, kHexSound, 2},
+        {"lower-case digits", ":04000000deadbeefc4\n" + kEndRecord, kHexSound, 2},
         {"other record types pass on their checksum",
-         record(2, 0, {0x10, 0}) + record(5, 0, {0, 0, 1, 2}) + record(0x7E, 0, {}) + kEndRecord, kHexSound},
-        {"the first failing line decides", kData + ":00000001FE\n" + kData + "bad\n", kHexChecksumError},
-        {"good checksum with trailing spaces", ":00000001FF   \n", kHexSound},
-        {"missing pairs count 0 and can still sum to 0", ":02000000FE\n" + kEndRecord, kHexSound},
-        {"a pair counts the digits it begins with", ":010000001GFE\n" + kEndRecord, kHexSound},
-        {"a pair that begins with no digit counts 0", ":01000000G1FF\n" + kEndRecord, kHexSound},
-        {"255 data bytes", dataRecord(0, std::vector<std::uint8_t>(255, 0xA5)) + kEndRecord, kHexSound},
+         record(2, 0, {0x10, 0}) + record(5, 0, {0, 0, 1, 2}) + record(0x7E, 0, {}) + kEndRecord, kHexSound, 4},
+        {"the first failing line decides", kData + ":00000001FE\n" + kData + "bad\n", kHexChecksumError, 2},
+        {"good checksum with trailing spaces", ":00000001FF   \n", kHexSound, 1},
+        {"missing pairs count 0 and can still sum to 0", ":02000000FE\n" + kEndRecord, kHexSound, 2},
+        {"a pair counts the digits it begins with", ":010000001GFE\n" + kEndRecord, kHexSound, 2},
+        {"a pair that begins with no digit counts 0", ":01000000G1FF\n" + kEndRecord, kHexSound, 2},
+        {"a checksum cut short counts its one digit", ":00000001F\n", kHexChecksumError, 1,
+         "the record's checksum is wrong (0x0F, 0xFF expected)"},
+        {"255 data bytes", dataRecord(0, std::vector<std::uint8_t>(255, 0xA5)) + kEndRecord, kHexSound, 2},
     };
     SimHarness h;
-    for (const auto& c : cases)
+    for (const auto& c : cases) {
         EXPECT_EQ(h.check(c.content), c.status) << c.what;
+        EXPECT_EQ(h.support->lastCheck().line, c.line) << c.what;
+        if (*c.detail || c.status == kHexSound) {
+            EXPECT_EQ(h.support->lastCheck().detail, c.detail) << c.what;
+        }
+    }
 }
 
 TEST(CheckHex, MakesTheProgramFolderCurrentAndResolvesRelativePathsThere)

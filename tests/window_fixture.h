@@ -18,30 +18,11 @@
 
 #include <gtest/gtest.h>
 
+#include "form_fixture.h"
 #include "serial_fixture.h"
-#include "sim_fixture.h"
-#include "support/failures.h"
-#include "ui/frm_main.h"
+#include "ui/qt_main_window.h"
 
 namespace tavrek::test {
-
-// The simulated port, with a DTR switch that can be made to fail.
-class SwitchablePort : public sim::SimPort {
-public:
-    using SimPort::SimPort;
-    bool failDtrSwitch = false;
-    void setDTREnable(bool enable) override
-    {
-        if (failDtrSwitch)
-            throw PortFailure("modem lines cannot be switched");
-        SimPort::setDTREnable(enable);
-    }
-};
-
-// What a successful Write of a program with configuration bits logs.
-inline const std::string kSuccessfulWriteLog =
-    "Resetting PIC..\r\nSearching for bootloader...\r\nFound dsPIC30F4011/dsPIC30F4012\r\n"
-    "Writing flash...\r\nWriting Configuration Bits\r\nWrite Successful!\r\n";
 
 // Runs `operate` on the modal widget of type T once it is up and active. A
 // widget that `operate` left open is closed, so that a failed test ends.
@@ -85,8 +66,9 @@ protected:
             EXPECT_EQ(parent, window.get());
             boxes.push_back(text);
         };
-        window = std::make_unique<frmMain>(WindowParts{std::move(port), std::make_unique<DiskFileSystem>(),
-                                                       std::move(clock), showOpenDialog, showMessageBox, portsPresent});
+        window = std::make_unique<QtMainWindow>(WindowParts{
+            FormParts{std::move(port), std::make_unique<DiskFileSystem>(), std::move(clock), portsPresent},
+            showOpenDialog, showMessageBox});
         boxes.clear();
     }
 
@@ -100,7 +82,7 @@ protected:
     }
     QPushButton* button(const char* name) const { return control<QPushButton>(name); }
     SwitchablePort& sim() { return *port_; }
-    const std::string& log() const { return window->logText(); }
+    const std::string& log() const { return window->form().logText(); }
 
     // The operator picks `path` in the file dialog; the empty one is Cancel.
     void choose(const std::string& path)
@@ -120,7 +102,7 @@ protected:
     void duringWrite(std::function<void()> action)
     {
         QTimer::singleShot(0, window.get(), [this, action] {
-            if (window->writeRunning())
+            if (window->form().writeRunning())
                 action();
         });
     }
@@ -131,7 +113,7 @@ protected:
     std::vector<OpenDialogSettings> dialogsShown;
     std::vector<std::string> boxes;
     std::shared_ptr<ListedPorts> portsPresent = std::make_shared<ListedPorts>();
-    std::unique_ptr<frmMain> window;
+    std::unique_ptr<QtMainWindow> window;
     SwitchablePort* port_ = nullptr;  // owned by the window
 };
 

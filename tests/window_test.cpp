@@ -1,7 +1,8 @@
-// The window against the simulated chip: as the operator first sees it, the
-// keyboard, the log, its commands (choose the file, Write, Reset), and what
-// happens when the operator acts during a Write; then Qt's own file dialog and
-// message box as the window shows them, driven as an operator would.
+// The window on Qt against the simulated chip: as the operator first sees it,
+// the keyboard, the log box, the port list's tooltips, and what the operator's
+// keys do during a Write; then Qt's own file dialog and message box as the
+// window shows them, driven as an operator would. The commands themselves are
+// the form's (form_test.cpp).
 
 #include <array>
 
@@ -110,12 +111,14 @@ TEST_F(Layout, EachPortEntryNamesInItsTooltipTheDeviceItOpensWhenTheListIsOpened
     const auto tooltip = [ports](int index) { return ports->itemData(index, Qt::ToolTipRole).toString(); };
     EXPECT_EQ(tooltip(0), "no serial port");
     portsPresent->ports = {{"/dev/ttyUSB0", "FT232R USB UART", "FTDI"}};  // plugged in after the start
-    PortMapping com3(3, "/dev/pts/9");
+    PortMapping com3(3, "/dev/tavrek-no-such-device");
+    PortMapping com5(5, dir.path().string());  // there, though the system does not list it
     showActive();
     ports->showPopup();
     EXPECT_EQ(tooltip(0), "/dev/ttyUSB0: FT232R USB UART (FTDI)");
     EXPECT_EQ(tooltip(1), "no serial port");
-    EXPECT_EQ(tooltip(2), "/dev/pts/9, not present, set by TAVREK_COM3");
+    EXPECT_EQ(tooltip(2), "/dev/tavrek-no-such-device, not present, set by TAVREK_COM3");
+    EXPECT_EQ(tooltip(4), QString::fromStdString(dir.path().string() + ", set by TAVREK_COM5"));
     ports->hidePopup();
 }
 
@@ -123,103 +126,19 @@ TEST_F(Layout, EachLogLineEndsWithCrLfTypedTextStaysAndTheNewestLineIsInView)
 {
     showActive();
     for (const char* message : {"A", "B", ""})
-        window->putInfo(message);
+        window->form().putInfo(message);
     auto* box = control<QPlainTextEdit>("txtInfo");
     EXPECT_EQ(log(), "A\r\nB\r\n\r\n");
     EXPECT_EQ(box->toPlainText(), "A\nB\n\n");
 
     box->setFocus();
     QTest::keyClicks(box, "note");
-    window->putInfo("D");
+    window->form().putInfo("D");
     EXPECT_EQ(log(), "A\r\nB\r\n\r\nnoteD\r\n");
     for (int line = 0; line < 100; ++line)
-        window->putInfo("line");
+        window->form().putInfo("line");
     EXPECT_GT(box->verticalScrollBar()->value(), 0);
     EXPECT_TRUE(box->viewport()->rect().contains(box->cursorRect().center()));
-}
-
-using Commands = WindowTest;
-
-TEST_F(Commands, OpenShowsTheChosenFullPathAndCancelKeepsThePreviousOne)
-{
-    const std::pair<const char*, const char*> choicesAndShown[] = {
-        {"", ""}, {"/d/first.hex", "/d/first.hex"}, {"/d/second.HEX", "/d/second.HEX"}, {"", "/d/second.HEX"}};
-    for (const auto& [choice, shown] : choicesAndShown) {
-        choose(choice);
-        EXPECT_EQ(control<QLabel>("lblFileName")->text(), shown) << choice;
-        EXPECT_EQ(window->support().state().hexFileName, shown) << choice;
-    }
-    ASSERT_EQ(dialogsShown.size(), 4u);
-    EXPECT_EQ(dialogsShown.back().title, "Select HEX File");
-    EXPECT_EQ(dialogsShown.back().flags, 4);  // hides the read-only box, nothing else
-    EXPECT_EQ(dialogsShown.back().filter, "INHEX32 Files (*.HEX)|*.HEX|All Files (*.*)|*.*");
-}
-
-TEST_F(Commands, EachWayOutOfAWriteAddsItsLinesOnlyASuccessEndsWithTheSuccessLineAndTheButtonsComeBack)
-{
-    const struct {
-        const char* way;
-        std::function<void()> arrange;
-        std::string lines;  // what this Write adds to the log
-        std::vector<std::string> boxes;
-    } ways[] = {
-        {"no file chosen yet", [] {}, "", {"Cannot open file"}},
-        {"rejected file (checksum off)", [&] { choose(dir.write("bad.hex", ":00000001FE\n")); },
-         "Could not parse hex file.\r\n", {}},
-        {"silent chip", [&] { chip.setFaults({.silent = true}); choose(kBlink); },
-         "Resetting PIC..\r\nSearching for bootloader...\r\nBootloader not found!\r\n", {}},
-        {"port cannot be opened", [&] { sim().deviceMissing = true; }, "", {"Error opening port..."}},
-        {"success", [] {}, kSuccessfulWriteLog, {}},
-        {"second success in a row", [] {}, kSuccessfulWriteLog, {}},
-    };
-    std::string wholeLog;
-    for (const auto& way : ways) {
-        way.arrange();
-        boxes.clear();
-        write();
-        wholeLog += way.lines;
-        EXPECT_EQ(log(), wholeLog) << way.way;
-        EXPECT_EQ(boxes, way.boxes) << way.way;
-        EXPECT_TRUE(button("cmdWrite")->isEnabled() && button("cmdReset")->isEnabled()) << way.way;
-        EXPECT_FALSE(sim().portOpen()) << way.way;
-        chip.setFaults({});
-        sim().deviceMissing = false;
-    }
-    EXPECT_EQ(control<QProgressBar>("prgBar")->value(), 0);
-}
-
-TEST_F(Commands, ResetPulsesDtrOnTheLastWritesPortElseCom1OrTellsItCannotAndLogsNothing)
-{
-    const struct {
-        const char* what;
-        std::function<void()> arrange;
-        std::vector<int> portsOpened;
-        bool fails;  // "Error opening port..." and no pulse
-    } cases[] = {
-        {"before any Write, COM4 shown", [&] { selectPort(3); }, {1}, false},
-        {"after a Write on COM3, COM2 shown since", [&] { selectPort(2); choose(kBlink); write(); selectPort(1); },
-         {3, 3}, false},
-        {"port already open", [&] { sim().setPortOpen(true); }, {1}, false},
-        {"port cannot be opened", [&] { sim().deviceMissing = true; }, {}, true},
-        {"DTR cannot be switched", [&] { sim().failDtrSwitch = true; }, {1}, true},
-    };
-    for (const auto& c : cases) {
-        start();
-        c.arrange();
-        const std::string logBefore = log();
-        const std::size_t dtrChangesBefore = sim().dtrChanges.size();
-        button("cmdReset")->click();
-        EXPECT_EQ(sim().portsOpened, c.portsOpened) << c.what;
-        EXPECT_FALSE(sim().portOpen()) << c.what;
-        EXPECT_EQ(log(), logBefore) << c.what;
-        EXPECT_EQ(boxes, std::vector<std::string>(c.fails, "Error opening port...")) << c.what;
-        const auto& dtr = sim().dtrChanges;
-        ASSERT_EQ(dtr.size() - dtrChangesBefore, c.fails ? 0u : 2u) << c.what;
-        if (c.fails)
-            continue;
-        const sim::SimPort::DtrChange on = dtr.end()[-2], off = dtr.back();
-        EXPECT_TRUE(on.active && !off.active && off.atMs - on.atMs >= 50) << c.what;
-    }
 }
 
 using DuringAWrite = WindowTest;
@@ -247,20 +166,17 @@ TEST_F(DuringAWrite, WriteAndResetAreDisabledKeysIncludedAndTheFocusComesBack)
     EXPECT_EQ(QApplication::focusWidget(), button("cmdWrite"));
 }
 
-TEST_F(DuringAWrite, ClosingWaitsForTheRunToEndThenClosesWithThePortClosed)
+TEST_F(DuringAWrite, ClosingTheWindowWaitsForTheRunToEndThenCloses)
 {
-    for (const int chipGoesSilentAfter : {0, 1}) {
-        showActive();
-        chip.setFaults({.silentAfterPacket = chipGoesSilentAfter});
-        choose(kBlink);
-        bool ran = false;
-        duringWrite([&] { ran = !window->close(); });
-        write();
-        ASSERT_TRUE(ran);
-        EXPECT_FALSE(window->isVisible());
-        EXPECT_FALSE(sim().portOpen());
-        EXPECT_TRUE(log().ends_with(chipGoesSilentAfter ? "PIC not responding\r\n" : "Write Successful!\r\n")) << log();
-    }
+    showActive();
+    choose(kBlink);
+    bool ran = false;
+    duringWrite([&] { ran = !window->close(); });
+    write();
+    ASSERT_TRUE(ran);
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_FALSE(sim().portOpen());
+    EXPECT_TRUE(log().ends_with("Write Successful!\r\n")) << log();
     showActive();
     EXPECT_TRUE(window->close());  // when idle, at once
 }

@@ -7,6 +7,7 @@
 #include "cli/commands.h"
 #include "cli/console_window.h"
 #include "cli/exit_status.h"
+#include "cli/hints.h"
 #include "platform/steady_clock.h"
 #include "platform/text_file_reader.h"
 
@@ -21,18 +22,6 @@ constexpr std::uint32_t kBootloaderEntry = 0x7F40;           // the bootloader's
 constexpr std::size_t kChipRows = 512;                       // the dsPIC30F4011's 48 KB of flash
 constexpr std::size_t kFirstBootloaderRow = kBootloaderEntry / kRowWords;
 constexpr std::uint32_t kGotoOpcode = 0x04;                  // upper byte of a GOTO's first word
-
-// Why the check refused a file, by its status.
-const char* statusText(std::int16_t status)
-{
-    switch (status) {
-    case kHexEmptyFile: return "the file is empty";
-    case kHexChecksumError: return "a record's checksum is wrong";
-    case kHexBadLine: return "a line is neither a record (\":...\") nor blank";
-    case kHexNoEndRecord: return "the end-of-file record (:00000001FF) is missing";
-    default: return "the file could not be read";
-    }
-}
 
 std::string wordAddress(std::uint32_t address)
 {
@@ -104,7 +93,7 @@ std::optional<SupportState> loadFile(const std::string& file, Console& console)
     }
     if (status < 0) {
         console.errorUnlessLogged("", window.lastLine());
-        console.errorLine("", file + ": " + statusText(status));
+        console.errorLine("", whereRefused(file, support.lastCheck()));
         return std::nullopt;
     }
     return support.state();

@@ -38,15 +38,27 @@ std::optional<SupportState> loadFile(const std::string& file, Console& console);
 // What a write of the loaded images would send, one fact a line.
 std::vector<std::string> describeImages(const SupportState& images);
 
+// The rates a bootloader may be built for; 115200 unless --baud says otherwise.
+inline constexpr int kLineRates[] = {9600, 19200, 38400, 57600, 115200, 230400, 460800, 921600};
+inline constexpr int kDefaultBaud = 115200;
+// "N,n,8,1": the bootloader's line at N baud.
+std::string lineSettings(int baud);
+
 struct WriteOptions {
     std::string file;
     std::vector<std::string> ports;
+    int baud = kDefaultBaud;
     bool trace = false;
     bool quiet = false;
 };
 
+struct ResetOptions {
+    std::string port = "COM1";
+    bool quiet = false;
+};
+
 int writeCommand(const WriteOptions& options, SerialPortLister& lister);
-int resetCommand(const std::string& port, SerialPortLister& lister);
+int resetCommand(const ResetOptions& options, SerialPortLister& lister);
 int checkCommand(const std::string& file);
 int portsCommand(SerialPortLister& lister);
 

@@ -114,6 +114,13 @@ void Console::endBar(std::size_t bar)
     stop(bars_.at(bar));
 }
 
+void Console::removeBars()
+{
+    const std::lock_guard lock(mutex_);
+    eraseBars();
+    barsRemoved_ = true;
+}
+
 void Console::stop(Bar& bar)
 {
     if (bar.ended)
@@ -133,6 +140,8 @@ void Console::eraseBars()
 
 void Console::drawBars()
 {
+    if (barsRemoved_)
+        return;
     std::string text;
     for (const Bar& bar : bars_) {
         if (!bar.started)

@@ -6,7 +6,8 @@ namespace tavrek::cli {
 
 namespace {
 
-constexpr std::size_t kBytesPerLine = 32;
+constexpr std::size_t kBytesPerLine = 16;  // a line of 16 bytes fits 80 columns with its time stamp
+constexpr std::size_t kStampWidth = 15;   // "    12.345 ms  "
 constexpr const char* kSent = "TX";      // host to chip
 constexpr const char* kReceived = "RX";  // chip to host
 
@@ -81,11 +82,12 @@ void TracingPort::flushSent()
 void TracingPort::event(double atMs, const std::string& text)
 {
     char stamp[32];
-    std::snprintf(stamp, sizeof stamp, "%10.3f ms  ", atMs);
+    std::snprintf(stamp, sizeof stamp, "%10.3f ms  ", atMs);  // kStampWidth characters
     console_.traceLine(prefixed(prefix_, stamp + text));
 }
 
-// "    12.345 ms  TX 00 00 00 80 FF ...", 32 bytes a line.
+// "    12.345 ms  TX 00 00 00 80 FF ...", 16 bytes a line; the lines that
+// follow are indented under the first byte.
 void TracingPort::bytes(double atMs, const char* direction, const std::string& data)
 {
     for (std::size_t at = 0; at < data.size(); at += kBytesPerLine) {
@@ -98,7 +100,7 @@ void TracingPort::bytes(double atMs, const char* direction, const std::string& d
         if (at == 0)
             event(atMs, line);
         else
-            console_.traceLine(prefixed(prefix_, std::string(15, ' ') + line));
+            console_.traceLine(prefixed(prefix_, std::string(kStampWidth, ' ') + line));
     }
 }
 

@@ -14,6 +14,7 @@
 #include "cli/console_window.h"
 #include "cli/exit_status.h"
 #include "cli/gathering_port.h"
+#include "cli/hints.h"
 #include "cli/tracing_port.h"
 #include "platform/port_factory.h"
 #include "platform/steady_clock.h"
@@ -47,6 +48,7 @@ void writeOnePort(PortRun& run, const SupportState& images, const WriteOptions& 
                   Moment start)
 {
     const auto serial = makePortControl([device = run.target.device](int) { return device; });
+    serial->setSettings(lineSettings(options.baud));
     GatheringPort gathering(*serial);
     std::optional<TracingPort> tracing;
     if (options.trace)
@@ -57,18 +59,14 @@ void writeOnePort(PortRun& run, const SupportState& images, const WriteOptions& 
     SteadyClock clock;
     Support support(window, files, clock);
     support.state() = images;
-    std::size_t packets = 0;
-    support.setPacketProgress([&](std::size_t done, std::size_t total) {
-        packets = total;
-        console.progress(run.bar, done, total);
-    });
+    support.setPacketProgress([&](std::size_t done, std::size_t total) { console.progress(run.bar, done, total); });
 
     const Moment runStart = std::chrono::steady_clock::now();
     const bool written = support.programPic() == kTrue;
     console.endBar(run.bar);
     if (written) {
         window.putInfo("Write Successful!");
-        run.outcome = "written, " + std::to_string(packets) + " packets in " + seconds(runStart);
+        run.outcome = "written, " + std::to_string(support.lastRun().packetsTotal) + " packets in " + seconds(runStart);
         return;
     }
     if (window.messageBoxText()) {
@@ -76,11 +74,15 @@ void writeOnePort(PortRun& run, const SupportState& images, const WriteOptions& 
         run.status = kExitPortFailed;
         run.outcome = "not written: " + why;
         console.errorLine(run.prefix, why);
-    } else {
-        run.status = kExitChipRefused;
-        run.outcome = "not written: " + window.lastLine();
-        console.errorUnlessLogged(run.prefix, window.lastLine());
+        if (const std::string partly = partlyWritten(support.lastRun()); !partly.empty())
+            console.errorLine(run.prefix, partly);
+        return;
     }
+    run.status = kExitChipRefused;
+    run.outcome = "not written: " + window.lastLine();
+    console.errorUnlessLogged(run.prefix, window.lastLine());
+    if (const std::string hint = hintFor(window.lastLine(), support.lastRun()); !hint.empty())
+        console.errorLine(run.prefix, hint);
 }
 
 std::string summaryName(const PortTarget& target)
@@ -91,6 +93,11 @@ std::string summaryName(const PortTarget& target)
 }
 
 } // namespace
+
+std::string lineSettings(int baud)
+{
+    return std::to_string(baud) + ",n,8,1";
+}
 
 int writeCommand(const WriteOptions& options, SerialPortLister& lister)
 {
@@ -117,15 +124,18 @@ int writeCommand(const WriteOptions& options, SerialPortLister& lister)
     int status = kExitWritten;
     for (const PortRun& run : runs)
         status = std::max(status, run.status);
-    if (several)
+    if (several) {
+        console.removeBars();
         for (const PortRun& run : runs)
             console.logLine("", summaryName(run.target) + ": " + run.outcome);
+    }
     return status;
 }
 
-int resetCommand(const std::string& portName, SerialPortLister& lister)
+int resetCommand(const ResetOptions& options, SerialPortLister& lister)
 {
-    const PortTarget target = resolvePorts({portName}, lister).front();
+    const PortTarget target = resolvePorts({options.port}, lister).front();
+    Console console(options.quiet, false);
     int status = kExitWritten;
     runSideBySide({[&] {
         const auto port = makePortControl([&target](int) { return target.device; });
@@ -133,8 +143,8 @@ int resetCommand(const std::string& portName, SerialPortLister& lister)
         try {
             port->setCommPort(target.number);
             pulseResetLine(*port, clock);
+            console.logLine("", summaryName(target) + ": reset");
         } catch (const std::exception& failure) {
-            Console console(false, false);
             console.errorLine("", std::string("Error opening port... ") + failure.what());
             status = kExitPortFailed;
         }

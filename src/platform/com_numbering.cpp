@@ -44,6 +44,14 @@ void describeWith(ComPort& port, const SerialPortInfo& info)
     port.manufacturer = info.manufacturer;
 }
 
+// The system's port list leaves out pseudo-terminals and the like: a device
+// named by a variable is there when its file is.
+bool deviceExists(const std::string& device)
+{
+    std::error_code error;
+    return std::filesystem::exists(device, error);
+}
+
 } // namespace
 
 bool sameDevice(const std::string& a, const std::string& b)
@@ -84,6 +92,8 @@ std::array<ComPort, kComCount> numberComPorts(const std::vector<SerialPortInfo>&
         const auto named = [&](const SerialPortInfo& info) { return sameDevice(info.device, variables[i]); };
         if (const auto found = std::find_if(present.begin(), present.end(), named); found != present.end())
             describeWith(ports[i], *found);
+        else
+            ports[i].present = deviceExists(variables[i]);
         std::erase_if(unclaimed, named);
     }
     auto next = unclaimed.begin();

@@ -29,7 +29,7 @@ struct ComPort {
     int number = 0;
     std::string device;     // empty: no serial port behind the number
     std::string variable;   // "TAVREK_COM2" when that variable chose the device
-    bool present = false;   // the device is among the ports the system lists
+    bool present = false;   // the device exists: the system lists it, or its file is there
     std::string description;
     std::string manufacturer;
 };

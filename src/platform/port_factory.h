@@ -26,6 +26,11 @@ std::shared_ptr<SerialPortLister> makeSerialPortLister();
 // gives them, lines opened by `open`.
 std::unique_ptr<PortControl> makePortControl(DeviceResolver deviceFor, LineOpener open = openSerialLine);
 
+// The window's port control: as makePortControl's, but where the platform can,
+// a wait for input also ends when the window has messages, so that it
+// repaints and answers the operator at once during a Write.
+std::unique_ptr<PortControl> makeWindowPortControl(DeviceResolver deviceFor);
+
 // Runs every job on a thread of its own and returns when all have ended.
 // Ports are used only from inside such a job or the window's thread.
 void runSideBySide(const std::vector<std::function<void()>>& jobs);

@@ -13,6 +13,12 @@ std::unique_ptr<SerialLine> openLocalLine(const std::string& device, const LineS
     return std::make_unique<QtSerialLine>(device, settings, dtr);
 }
 
+// The window processes its events between the short waits of a reply.
+std::unique_ptr<PortControl> makeWindowPortControl(DeviceResolver deviceFor)
+{
+    return makePortControl(std::move(deviceFor));
+}
+
 std::shared_ptr<SerialPortLister> makeSerialPortLister()
 {
     return std::make_shared<QtPortLister>();

@@ -85,35 +85,60 @@ bool startsBlank(char c)
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
-bool recordSumIsZero(const std::string& line)
+// The record's checksum byte, and the one that would make its bytes sum to 0
+// in their low 8 bits; equal when the record passes.
+struct RecordChecksum {
+    unsigned given;
+    unsigned expected;
+};
+
+RecordChecksum recordChecksum(const std::string& line)
 {
     const unsigned count = readByte(line, kCountPos);
     unsigned sum = 0;
-    for (std::size_t i = 0; i < count + kFrameBytes; ++i)
+    for (std::size_t i = 0; i + 1 < count + kFrameBytes; ++i)
         sum += readByte(line, 2 * i + 2);
-    return (sum & 0xFF) == 0;
+    const unsigned given = readByte(line, 2 * (count + kFrameBytes - 1) + 2);
+    return {given, (256 - sum % 256) % 256};
 }
 
-// Reads lines up to the end record; the first line that fails decides.
-std::int16_t checkLines(TextStream& stream)
+std::string hexByte(unsigned value)
 {
-    if (stream.atEndOfStream())
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%02X", value & 0xFF);
+    return text;
+}
+
+// Reads lines up to the end record; the first line that fails decides, and
+// `facts` tells which line that was and what was wrong with it.
+std::int16_t checkLines(TextStream& stream, HexFacts& facts)
+{
+    if (stream.atEndOfStream()) {
+        facts.detail = "the file is empty";
         return kHexEmptyFile;
+    }
     for (;;) {
+        ++facts.line;
         const std::string line = stream.readLine();
         const char first = line.empty() ? ' ' : line.front();
         unsigned type = kTypeData;
         if (first == ':') {
             type = readByte(line, kTypePos);
-            if (!recordSumIsZero(line))
+            if (const RecordChecksum checksum = recordChecksum(line); checksum.given != checksum.expected) {
+                facts.detail = "the record's checksum is wrong (" + hexByte(checksum.given) + ", " +
+                               hexByte(checksum.expected) + " expected)";
                 return kHexChecksumError;
+            }
         } else if (!startsBlank(first)) {
+            facts.detail = "the line is neither a record (\":...\") nor blank";
             return kHexBadLine;
         }
         if (type == kTypeEndOfFile)
             return kHexSound;
-        if (stream.atEndOfStream())
+        if (stream.atEndOfStream()) {
+            facts.detail = "the file ends without the end-of-file record (:00000001FF)";
             return kHexNoEndRecord;
+        }
     }
 }
 
@@ -177,10 +202,11 @@ void storeDataRecord(SupportState& s, const std::string& line, unsigned segment)
     }
 }
 
-void loadRecords(SupportState& s, TextStream& stream)
+void loadRecords(SupportState& s, TextStream& stream, std::size_t& lineNumber)
 {
     unsigned segment = 0;  // the extended linear address
     while (!stream.atEndOfStream()) {
+        ++lineNumber;
         const std::string line = stream.readLine();
         if (line.empty() || line.front() != ':')
             continue;
@@ -206,20 +232,23 @@ void moveResetVector(SupportState& s)
 std::int16_t Support::checkHex(const std::string& path)
 {
     // Failing to reach the file is no status: it passes to the caller.
+    lastCheck_ = {};
     files_.enterProgramFolder();
     const auto stream = files_.openTextFile(path);
     try {
-        const std::int16_t status = checkLines(*stream);
+        const std::int16_t status = checkLines(*stream, lastCheck_);
         stream->close();
         return status;
-    } catch (const std::exception&) {
+    } catch (const std::exception& failure) {
         closeQuietly(*stream);
+        lastCheck_.detail = std::string("the file could not be read: ") + failure.what();
         return kHexReadFailure;
     }
 }
 
 std::int16_t Support::loadHex()
 {
+    std::size_t lineNumber = 0;
     try {
         const std::int16_t status = checkHex(state_.hexFileName);
         if (status < 0) {
@@ -228,12 +257,12 @@ std::int16_t Support::loadHex()
         }
         const auto stream = files_.openTextFile(state_.hexFileName);
         resetImages(state_);
-        loadRecords(state_, *stream);
+        loadRecords(state_, *stream, lineNumber);
         stream->close();
         moveResetVector(state_);
         return kHexLoaded;
     } catch (const std::exception& failure) {
-        failureCause_ = state_.hexFileName + ": " + failure.what();
+        failureCause_ = state_.hexFileName + (lineNumber ? ":" + std::to_string(lineNumber) : "") + ": " + failure.what();
         window_.messageBox("Cannot open file");
         return kHexCannotOpen;
     }

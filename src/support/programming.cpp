@@ -4,6 +4,7 @@
 #include "support/programming.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <exception>
 #include <utility>
 
@@ -20,7 +21,6 @@ constexpr char kTypeDsPic30F4011 = 0x01;        // type code of the dsPIC30F4011
 constexpr const char* kAck = "K";               // ready, or packet accepted (case-sensitive)
 constexpr std::uint64_t kResetPulseMs = 100;    // DTR (the chip's reset) held before the start byte
 constexpr std::uint64_t kOperatorResetMs = 50;  // DTR held by a reset on the operator's request
-constexpr int kMaxPacketSends = 10;             // sends of one packet before the run gives up
 constexpr std::size_t kRowWords = kRowBytes / 2;          // word addresses per flash row
 constexpr std::uint32_t kConfigWordAddress = 0xF80000;    // configuration word 0
 constexpr std::uint8_t kErased = 0xFF;                    // erased flash
@@ -35,6 +35,14 @@ std::string withChecksum(std::string packet)
 {
     packet.push_back(static_cast<char>(packetChecksum(packet)));
     return packet;
+}
+
+// "row 3 (word address 0x0000C0)", as an operator finds it in a map file.
+std::string describePacket(const char* what, std::size_t number, std::uint32_t wordAddress)
+{
+    char address[16];
+    std::snprintf(address, sizeof address, "0x%06X", static_cast<unsigned>(wordAddress));
+    return what + std::to_string(number) + " (word address " + address + ")";
 }
 
 } // namespace
@@ -90,8 +98,9 @@ void pulseResetLine(PortControl& port, Clock& clock)
 }
 
 // Sends the packet until the bootloader accepts it.
-bool Support::sendPacket(const std::string& packet)
+bool Support::sendPacket(const std::string& packet, std::string description)
 {
+    lastRun_.packet = std::move(description);
     std::string reply;
     for (int sends = 1;; ++sends) {
         for (const char byte : packet)
@@ -107,6 +116,7 @@ bool Support::sendPacket(const std::string& packet)
 
 bool Support::runProgramming()
 {
+    lastRun_ = {};
     PortControl& port = window_.portControl();
     port.setCommPort(window_.portChoice() + 1);
     port.setPortOpen(true);
@@ -121,13 +131,17 @@ bool Support::runProgramming()
     std::string reply;
     if (!getChar(reply))
         return endRun("Bootloader not found!");
-    if (reply.front() != kTypeDsPic30F4011)
+    if (reply.front() != kTypeDsPic30F4011) {
+        lastRun_.unexpectedReply = static_cast<std::uint8_t>(reply.front());
         return endRun("Unknown Pic Type");
+    }
     window_.putInfo("Found dsPIC30F4011/dsPIC30F4012");
     if (!getChar(reply))
         return endRun("PIC not responding");
-    if (reply != kAck)
+    if (reply != kAck) {
+        lastRun_.unexpectedReply = static_cast<std::uint8_t>(reply.front());
         return endRun("Unknown response from PIC");
+    }
     window_.putInfo("Writing flash...");
     if (!sendMarkedPackets())
         return false;
@@ -141,26 +155,28 @@ bool Support::sendMarkedPackets()
     const auto marked = [](auto first, std::size_t count) {
         return static_cast<std::size_t>(std::count(first, first + static_cast<std::ptrdiff_t>(count), true));
     };
-    const std::size_t total = marked(state_.rowDirty.begin(), kRows) + marked(state_.cfgDirty.begin(), kCfgWords);
-    std::size_t done = 0;
+    lastRun_.packetsTotal = marked(state_.rowDirty.begin(), kRows) + marked(state_.cfgDirty.begin(), kCfgWords);
     const auto tellProgress = [&] {
         if (progress_)
-            progress_(done, total);
+            progress_(lastRun_.packetsAcknowledged, lastRun_.packetsTotal);
     };
-    const auto send = [&](const std::string& packet) {
-        if (!sendPacket(packet))
+    const auto send = [&](const std::string& packet, std::string description) {
+        if (!sendPacket(packet, std::move(description)))
             return false;
-        ++done;
+        ++lastRun_.packetsAcknowledged;
         tellProgress();
         return true;
     };
     tellProgress();
     for (std::size_t row = 0; row < kRows; ++row)
-        if (state_.rowDirty[row] && !send(rowPacket(state_, row)))
+        if (state_.rowDirty[row] &&
+            !send(rowPacket(state_, row), describePacket("row ", row, static_cast<std::uint32_t>(row * kRowWords))))
             return false;
     window_.putInfo("Writing Configuration Bits");
     for (std::size_t word = 0; word < kCfgWords; ++word)
-        if (state_.cfgDirty[word] && !send(configPacket(state_, word)))
+        if (state_.cfgDirty[word] &&
+            !send(configPacket(state_, word), describePacket("configuration word ", word,
+                                                             static_cast<std::uint32_t>(kConfigWordAddress + 2 * word))))
             return false;
     return true;
 }

@@ -11,8 +11,6 @@ namespace tavrek {
 
 namespace {
 
-// How long a reply may take, counted from the call that waits for it.
-constexpr std::uint64_t kReplyTimeoutMs = 800;
 // Longest single wait for input between two passes over the window's events:
 // short enough that the window stays responsive, long enough not to spin.
 constexpr std::uint64_t kWaitSliceMs = 5;

@@ -29,6 +29,11 @@ inline constexpr std::int16_t kHexReadFailure = -6;
 inline constexpr std::int16_t kHexLoaded = 0;
 inline constexpr std::int16_t kHexCannotOpen = -10;
 
+// How long a reply may take, counted from the call that waits for it.
+inline constexpr std::uint64_t kReplyTimeoutMs = 800;
+// Sends of one packet that the bootloader refuses before the run gives up.
+inline constexpr int kMaxPacketSends = 10;
+
 // Memory layout of the dsPIC30F4011/4012 as the images hold it. The HEX file
 // addresses program memory in bytes, two per word address, four per 24-bit
 // instruction (the fourth always 0).
@@ -54,6 +59,21 @@ struct SupportState {
     std::array<std::uint8_t, kCfgImageSize> cfgImage{};
     std::array<bool, kCfgDirtySize> cfgDirty{};
     std::string rxPending;
+};
+
+// What the last programming run got to, so that a front end can explain an
+// ending that the log tells in a few words.
+struct RunFacts {
+    std::size_t packetsTotal = 0;         // marked rows and configuration words
+    std::size_t packetsAcknowledged = 0;
+    std::string packet;                   // the last packet sent, e.g. "row 3 (word address 0x0000C0)"
+    int unexpectedReply = -1;             // the byte that ended the identification, else -1
+};
+
+// Where the last HEX check decided, and what was wrong there.
+struct HexFacts {
+    std::size_t line = 0;  // 1-based; 0 when no line was read
+    std::string detail;    // e.g. "the record's checksum is wrong (0x3A, 0x3C expected)"
 };
 
 // Told as a programming run sends its packets: `done` of the `total` marked
@@ -97,12 +117,14 @@ public:
     // What failed behind the last message box, e.g. "/dev/ttyUSB0: permission
     // denied (...)": the cause the box itself does not show.
     const std::string& failureCause() const { return failureCause_; }
+    const RunFacts& lastRun() const { return lastRun_; }
+    const HexFacts& lastCheck() const { return lastCheck_; }
 
 private:
     bool waitForInput(std::uint64_t start);
     bool runProgramming();
     void pulseReset();
-    bool sendPacket(const std::string& packet);
+    bool sendPacket(const std::string& packet, std::string description);
     bool sendMarkedPackets();
     bool endRun(const char* line);
 
@@ -112,6 +134,8 @@ private:
     SupportState state_;
     PacketProgress progress_;
     std::string failureCause_;
+    RunFacts lastRun_;
+    HexFacts lastCheck_;
 };
 
 } // namespace tavrek

@@ -3,7 +3,7 @@
 #include <QApplication>
 #include <QIcon>
 
-#include "ui/frm_main.h"
+#include "ui/qt_main_window.h"
 #include "ui/real_parts.h"
 #include "version.h"
 
@@ -16,7 +16,7 @@ int main(int argc, char* argv[])
     const QString appId = QString::fromLatin1(tavrek::kAppId);
     QGuiApplication::setDesktopFileName(appId);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/") + appId + QStringLiteral(".svg")));
-    tavrek::frmMain window(tavrek::realWindowParts());
+    tavrek::QtMainWindow window(tavrek::realWindowParts());
     window.show();
     return QApplication::exec();
 }

@@ -1,18 +1,20 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include <QStringList>
 
-#include "ui/common_dialog.h"
+#include "form/form_view.h"
 
 class QFileDialog;
 class QWidget;
 
 namespace tavrek {
 
-// The program's title: the window's caption and every message box's.
-inline constexpr const char* kProgramTitle = "Tavrek";
+// Shows a modal file-open dialog and returns the chosen full path, or the
+// empty text when the operator cancelled. Tests put a scripted one in.
+using ShowOpenDialog = std::function<std::string(QWidget* parent, const OpenDialogSettings& settings)>;
 
 // The open dialog on Qt: the platform's own where there is one, else Qt's.
 // File names match the filter's patterns without regard to case, "*.*"

@@ -9,10 +9,10 @@ namespace tavrek {
 WindowParts realWindowParts()
 {
     WindowParts parts;
-    parts.ports = makeSerialPortLister();
-    parts.port = makePortControl(comNumberResolver(parts.ports));
-    parts.files = std::make_unique<DiskFileSystem>();
-    parts.clock = std::make_unique<SteadyClock>();
+    parts.form.ports = makeSerialPortLister();
+    parts.form.port = makeWindowPortControl(comNumberResolver(parts.form.ports));
+    parts.form.files = std::make_unique<DiskFileSystem>();
+    parts.form.clock = std::make_unique<SteadyClock>();
     return parts;
 }
 

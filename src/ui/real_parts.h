@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/frm_main.h"
+#include "ui/qt_main_window.h"
 
 namespace tavrek {
 

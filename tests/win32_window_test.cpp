@@ -1,0 +1,323 @@
+// The Win32 window as an operator and UI automation see it: tavrek.exe run
+// as a process of its own on an X display under Wine, its controls read back
+// through the window's own API, and a Write driven from the keyboard against
+// the simulated chip that the runner has put behind COM11
+// (TAVREK_TEST_SIM_SAVE names the file where the chip saves what it holds).
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "form/form_layout.h"
+#include "form_fixture.h"
+#include "platform/win32_text.h"
+
+namespace tavrek::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr auto kStartTimeout = 30s;  // Wine starts a program in a few seconds
+constexpr auto kWriteTimeout = 60s;  // a Write of the sample takes well under a second
+constexpr auto kPollInterval = 20ms;
+
+bool waitFor(const std::function<bool()>& done, std::chrono::steady_clock::duration limit)
+{
+    const auto until = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > until)
+            return false;
+        std::this_thread::sleep_for(kPollInterval);
+    }
+    return true;
+}
+
+// A control's text as another process reads it: WM_GETTEXT, since
+// GetWindowText answers "" for an edit or combo box of another process.
+std::string textOf(HWND control)
+{
+    wchar_t buffer[4096] = {};
+    DWORD_PTR copied = 0;
+    ::SendMessageTimeoutW(control, WM_GETTEXT, std::size(buffer), reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG,
+                          2000, &copied);
+    return narrow(std::wstring(buffer, copied));
+}
+
+std::string classOf(HWND window)
+{
+    wchar_t name[128] = {};
+    const int length = ::GetClassNameW(window, name, static_cast<int>(std::size(name)));
+    return narrow(std::wstring(name, static_cast<std::size_t>(length)));
+}
+
+// The rectangle of a child in its parent's client area.
+RECT placeOf(HWND child, HWND parent)
+{
+    RECT rect{};
+    ::GetWindowRect(child, &rect);
+    ::MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
+
+RECT expected(const TwipsRect& at)
+{
+    const int left = twipsToPixels(at.left), top = twipsToPixels(at.top);
+    return {left, top, left + twipsToPixels(at.width), top + twipsToPixels(at.height)};
+}
+
+std::string describe(const RECT& r)
+{
+    return std::to_string(r.left) + "," + std::to_string(r.top) + " " + std::to_string(r.right - r.left) + "x" +
+           std::to_string(r.bottom - r.top);
+}
+
+// The first top-level window of `process` with the class and caption given.
+HWND findWindow(DWORD process, const std::string& windowClass, const std::string& caption)
+{
+    struct Search {
+        DWORD process;
+        std::string windowClass, caption;
+        HWND found = nullptr;
+    } search{process, windowClass, caption};
+    ::EnumWindows(
+        [](HWND window, LPARAM data) -> BOOL {
+            auto& s = *reinterpret_cast<Search*>(data);
+            DWORD owner = 0;
+            ::GetWindowThreadProcessId(window, &owner);
+            if (owner != s.process || !::IsWindowVisible(window) || classOf(window) != s.windowClass ||
+                textOf(window) != s.caption)
+                return TRUE;
+            s.found = window;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+void sendKeys(const std::vector<INPUT>& keys)
+{
+    ::SendInput(static_cast<UINT>(keys.size()), const_cast<INPUT*>(keys.data()), sizeof(INPUT));
+    std::this_thread::sleep_for(100ms);  // let the window take them before the test looks
+}
+
+INPUT key(WORD virtualKey, bool up)
+{
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = virtualKey;
+    input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    return input;
+}
+
+void press(WORD virtualKey) { sendKeys({key(virtualKey, false), key(virtualKey, true)}); }
+
+void pressWithAlt(WORD virtualKey)
+{
+    sendKeys({key(VK_MENU, false), key(virtualKey, false), key(virtualKey, true), key(VK_MENU, true)});
+}
+
+void type(const std::string& text)
+{
+    std::vector<INPUT> keys;
+    for (const wchar_t c : widen(text)) {
+        INPUT input{};
+        input.type = INPUT_KEYBOARD;
+        input.ki.wScan = c;
+        input.ki.dwFlags = KEYEVENTF_UNICODE;
+        keys.push_back(input);
+        input.ki.dwFlags |= KEYEVENTF_KEYUP;
+        keys.push_back(input);
+    }
+    sendKeys(keys);
+}
+
+// A Linux path as this program opens it: through drive Z:, the root.
+std::string throughDriveZ(std::string path)
+{
+    for (char& c : path)
+        if (c == '/')
+            c = '\\';
+    return "Z:" + path;
+}
+
+// tavrek.exe beside this program, started with COM1 pointed at `com1`.
+class TavrekProcess {
+public:
+    explicit TavrekProcess(const std::string& com1)
+    {
+        wchar_t self[MAX_PATH] = {};
+        ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+        std::wstring program(self);
+        program = program.substr(0, program.find_last_of(L'\\') + 1) + L"tavrek.exe";
+        ::SetEnvironmentVariableW(L"TAVREK_COM1", widen(com1).c_str());
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        std::wstring commandLine = L"\"" + program + L"\"";
+        if (!::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                              &startup, &process_))
+            throw std::runtime_error("cannot start tavrek.exe");
+        waitFor([this] { return (window = findWindow(process_.dwProcessId, "TavrekMainWindow", "Tavrek")) != nullptr; },
+                kStartTimeout);
+        if (window)
+            ::SetForegroundWindow(window);
+    }
+    ~TavrekProcess()
+    {
+        if (window && ::IsWindow(window))
+            ::PostMessageW(window, WM_CLOSE, 0, 0);
+        if (::WaitForSingleObject(process_.hProcess, 10000) != WAIT_OBJECT_0)
+            ::TerminateProcess(process_.hProcess, 1);
+        ::CloseHandle(process_.hThread);
+        ::CloseHandle(process_.hProcess);
+    }
+    TavrekProcess(const TavrekProcess&) = delete;
+    TavrekProcess& operator=(const TavrekProcess&) = delete;
+
+    DWORD id() const { return process_.dwProcessId; }
+    bool ended(DWORD waitMs) const { return ::WaitForSingleObject(process_.hProcess, waitMs) == WAIT_OBJECT_0; }
+    HWND focus() const
+    {
+        GUITHREADINFO info{};
+        info.cbSize = sizeof info;
+        ::GetGUIThreadInfo(process_.dwThreadId, &info);
+        return info.hwndFocus;
+    }
+    // The children in the order they were made, which is the tab order.
+    std::vector<HWND> controls() const
+    {
+        std::vector<HWND> children;
+        for (HWND child = ::GetWindow(window, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT))
+            children.push_back(child);
+        return children;
+    }
+
+    // Return on "...", the path typed into the dialog, Return.
+    void chooseFile(const std::string& path)
+    {
+        press(VK_RETURN);
+        HWND dialog = nullptr;
+        ASSERT_TRUE(waitFor([&] { return (dialog = findWindow(id(), "#32770", "Select HEX File")) != nullptr; },
+                            kStartTimeout));
+        type(path);
+        press(VK_RETURN);
+        ASSERT_TRUE(waitFor([&] { return !::IsWindow(dialog); }, kStartTimeout));
+    }
+
+    HWND window = nullptr;
+
+private:
+    PROCESS_INFORMATION process_{};
+};
+
+TEST(Win32Window, ComesUpWithTheCaptionControlsTextsPlacesAndTabOrderOfTheForm)
+{
+    TavrekProcess tavrek("COM11");
+    ASSERT_TRUE(tavrek.window) << "no window came up";
+    RECT client{};
+    ::GetClientRect(tavrek.window, &client);
+    EXPECT_EQ(describe(client), describe(expected(kClientArea)));
+    EXPECT_EQ(::GetWindowLongW(tavrek.window, GWL_STYLE) & (WS_THICKFRAME | WS_MAXIMIZEBOX), 0) << "a fixed frame";
+
+    const struct {
+        const char* name;
+        const char* windowClass;
+        std::string text;
+        TwipsRect at;
+        bool tabStop;
+    } table[] = {
+        {"lblFileName", "Static", "", kLblFileNameAt, false},
+        {"cmdOpen", "Button", kCmdOpenCaption, kCmdOpenAt, true},
+        {"txtInfo", "Edit", "", kTxtInfoAt, true},
+        {"cboPort", "ComboBox", "COM1", kCboPortAt, true},
+        {"cmdWrite", "Button", kCmdWriteCaption, kCmdWriteAt, true},
+        {"prgBar", "msctls_progress32", "", kPrgBarAt, false},
+        {"cmdReset", "Button", kCmdResetCaption, kCmdResetAt, true},
+    };
+    const std::vector<HWND> controls = tavrek.controls();
+    ASSERT_EQ(controls.size(), std::size(table));
+    for (std::size_t i = 0; i < controls.size(); ++i) {
+        EXPECT_EQ(classOf(controls[i]), table[i].windowClass) << table[i].name;
+        EXPECT_EQ(textOf(controls[i]), table[i].text) << table[i].name;
+        EXPECT_EQ(describe(placeOf(controls[i], tavrek.window)), describe(expected(table[i].at))) << table[i].name;
+        EXPECT_EQ((::GetWindowLongW(controls[i], GWL_STYLE) & WS_TABSTOP) != 0, table[i].tabStop) << table[i].name;
+    }
+    const HWND cmdOpen = controls[1], txtInfo = controls[2], cboPort = controls[3], cmdWrite = controls[4],
+               cmdReset = controls[6];
+    EXPECT_EQ(::GetWindowLongW(txtInfo, GWL_STYLE) & (ES_MULTILINE | WS_VSCROLL | ES_READONLY),
+              ES_MULTILINE | WS_VSCROLL);
+    EXPECT_EQ(::GetWindowLongW(cboPort, GWL_STYLE) & CBS_DROPDOWNLIST, CBS_DROPDOWNLIST);
+    EXPECT_EQ(::SendMessageW(cboPort, CB_GETCOUNT, 0, 0), 5);
+
+    EXPECT_EQ(tavrek.focus(), cmdOpen) << "\"...\" has the focus at start";
+    std::vector<HWND> tabbed = {cmdOpen};
+    for (int i = 0; i < 5; ++i)
+        tabbed.push_back(::GetNextDlgTabItem(tavrek.window, tabbed.back(), FALSE));
+    EXPECT_EQ(tabbed, (std::vector<HWND>{cmdOpen, txtInfo, cboPort, cmdWrite, cmdReset, cmdOpen}));
+
+    press(VK_TAB);
+    EXPECT_EQ(tavrek.focus(), txtInfo) << "Tab walks the tab order";
+    press(VK_ESCAPE);
+    EXPECT_TRUE(::IsWindow(tavrek.window)) << "Esc does nothing";
+    EXPECT_EQ(textOf(txtInfo), "");
+}
+
+TEST(Win32Window, WritesTheChosenFileFromTheKeyboardAndTheChipHoldsIt)
+{
+    const char* saved = std::getenv("TAVREK_TEST_SIM_SAVE");
+    if (!saved)
+        GTEST_SKIP() << "no simulated chip behind COM11 (run through the runner)";
+    TavrekProcess tavrek("COM11");
+    ASSERT_TRUE(tavrek.window);
+    const HWND lblFileName = tavrek.controls().at(0), txtInfo = tavrek.controls().at(2);
+    const std::string file = throughDriveZ(kBlink);
+    tavrek.chooseFile(file);
+    EXPECT_EQ(textOf(lblFileName), file);
+    pressWithAlt('W');
+    const auto ended = [&] {
+        const std::string log = textOf(txtInfo);
+        for (const char* last : {"Write Successful!", "Bootloader not found!", "Unknown Pic Type",
+                                 "Unknown response from PIC", "PIC not responding", "Packet rejected 10 times"})
+            if (log.ends_with(last + std::string("\r\n")))
+                return true;
+        return false;
+    };
+    ASSERT_TRUE(waitFor(ended, kWriteTimeout)) << textOf(txtInfo);
+    EXPECT_EQ(textOf(txtInfo), kSuccessfulWriteLog);
+
+    SimHarness window;  // what a Write of the window sends
+    window.state().hexFileName = kBlink;
+    ASSERT_EQ(window.support->loadHex(), kHexLoaded);
+    EXPECT_EQ(readHexBytes(throughDriveZ(saved)), markedBytes(window.state()));
+
+    ::PostMessageW(tavrek.window, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(tavrek.ended(10000)) << "the window closes and the program ends";
+}
+
+TEST(Win32Window, APortThatIsNotThereIsToldInAMessageBoxCaptionedTavrek)
+{
+    TavrekProcess tavrek("COM29");  // nothing behind it
+    ASSERT_TRUE(tavrek.window);
+    tavrek.chooseFile(throughDriveZ(kBlink));
+    pressWithAlt('W');
+    HWND box = nullptr;
+    ASSERT_TRUE(waitFor([&] { return (box = findWindow(tavrek.id(), "#32770", "Tavrek")) != nullptr; }, kStartTimeout));
+    std::vector<std::string> texts;
+    for (HWND child = ::GetWindow(box, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT))
+        texts.push_back(classOf(child) + " " + textOf(child));
+    EXPECT_NE(std::find(texts.begin(), texts.end(), "Static Error opening port..."), texts.end());
+    EXPECT_NE(std::find(texts.begin(), texts.end(), "Button OK"), texts.end());
+    press(VK_RETURN);
+    EXPECT_TRUE(waitFor([&] { return !::IsWindow(box); }, kStartTimeout));
+    EXPECT_EQ(textOf(tavrek.controls().at(2)), "") << "nothing logged";
+}
+
+} // namespace
+} // namespace tavrek::test
