@@ -12,6 +12,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
     help2man scdoc
     srecord
+    ser2net libasio-dev
     clang libclang-rt-14-dev
 )
 if [[ "${1:-}" == package ]]; then

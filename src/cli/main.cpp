@@ -26,13 +26,14 @@ constexpr const char* kDescription =
     "Writes firmware into dsPIC30F4011/4012 chips through their serial bootloader, as the Tavrek window does.";
 
 constexpr const char* kPortHelp =
-    "COM1 to COM5, numbered as in the window (tavrek-cli ports shows them), or a device such as /dev/ttyUSB0; "
+    "COM1 to COM5, numbered as in the window (tavrek-cli ports shows them), a device such as /dev/ttyUSB0, "
+    "or rfc2217://HOST:PORT for a port on another machine (ser2net); "
     "given several times, writes every chip at once (default COM1)";
 
 constexpr const char* kPortsHelp =
     "Without TAVREK_COMn, COMn is the n-th serial port present: built-in ports (/dev/ttyS*) first, then USB and "
     "other adapters (/dev/ttyUSB*, /dev/ttyACM*, the rest), each kind by number. TAVREK_COMn=DEVICE makes COMn "
-    "open DEVICE.";
+    "open DEVICE, which may be a port on another machine, rfc2217://HOST:PORT.";
 
 // `text` in lines of at most kHelpWidth columns, the first one starting at
 // column `indent` (after what the caller has printed) and the others indented
@@ -169,7 +170,7 @@ Commands defineCommands(CLI::App& app, WriteOptions& write, ResetOptions& reset,
     commands.write->add_flag("--quiet", write.quiet, "print errors only: no log, no progress bar");
 
     commands.reset = app.add_subcommand("reset", "Pulse the chip's reset line (DTR) for 50 ms, as the window's Reset");
-    commands.reset->add_option("--port", reset.port, "COM1 to COM5 or a device (default COM1)")
+    commands.reset->add_option("--port", reset.port, "COM1 to COM5, a device or rfc2217://HOST:PORT (default COM1)")
         ->type_name("PORT")->check(portName());
     commands.reset->add_flag("--quiet", reset.quiet, "print errors only");
 

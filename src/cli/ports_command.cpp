@@ -7,6 +7,7 @@
 
 #include "cli/commands.h"
 #include "cli/exit_status.h"
+#include "platform/rfc2217_line.h"
 
 namespace tavrek::cli {
 
@@ -43,6 +44,8 @@ std::string checkPortName(const std::string& name)
         return "PORT is empty";
     if (number != -1 && (number < kFirstPort || number > kLastPort))
         return name + ": the COM numbers are COM1 to COM5; name the device instead";
+    if (isPortUrl(name) && !parseRemotePortName(name))
+        return name + ": not a port; a port on another machine is " + kRemotePortForm + " (e.g. rfc2217://bench-pi:3001)";
     return {};
 }
 

@@ -1,5 +1,7 @@
 #include "platform/com_numbering.h"
 
+#include "platform/rfc2217_line.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
@@ -130,6 +132,8 @@ std::string describeComPort(const ComPort& port)
 {
     if (port.device.empty())
         return "no serial port";
+    if (isPortUrl(port.device))
+        return port.device + ": a port on another machine" + (port.variable.empty() ? "" : ", set by " + port.variable);
     std::string text = port.device;
     if (!port.description.empty())
         text += ": " + port.description;

@@ -2,12 +2,15 @@
 
 #include "platform/port_factory.h"
 
+#include "platform/rfc2217_line.h"
 #include "platform/serial_port_control.h"
 
 namespace tavrek {
 
 std::unique_ptr<SerialLine> openSerialLine(const std::string& device, const LineSettings& settings, bool dtr)
 {
+    if (isPortUrl(device))
+        return openRfc2217Line(device, settings, dtr);
     return openLocalLine(device, settings, dtr);
 }
 
