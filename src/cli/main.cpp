@@ -9,6 +9,7 @@
 #include "cli/commands.h"
 #include "cli/exit_status.h"
 #include "platform/port_factory.h"
+#include "platform/program_arguments.h"
 #include "version.h"
 
 namespace {
@@ -18,9 +19,26 @@ using namespace tavrek::cli;
 constexpr const char* kDescription =
     "Writes firmware into dsPIC30F4011/4012 chips through their serial bootloader, as the Tavrek window does.";
 
+#ifdef _WIN32
+constexpr const char* kPortHelp =
+    "COM1 to COM256, the system's own (tavrek-cli ports shows them), or a device such as \\\\.\\COM7; "
+    "given several times, writes every chip at once (default COM1)";
+
+constexpr const char* kPortsHelp = R"(Ports:
+  COMn is the system's own COMn, as Device Manager shows it.
+  TAVREK_COMn=COMm makes COMn (1 to 5) open COMm.
+)";
+#else
 constexpr const char* kPortHelp =
     "COM1 to COM5, numbered as in the window (tavrek-cli ports shows them), or a device such as /dev/ttyUSB0; "
     "given several times, writes every chip at once (default COM1)";
+
+constexpr const char* kPortsHelp = R"(Ports:
+  Without TAVREK_COMn, COMn is the n-th serial port present: built-in ports
+  (/dev/ttyS*) first, then USB and other adapters (/dev/ttyUSB*, /dev/ttyACM*,
+  the rest), each kind by number. TAVREK_COMn=DEVICE makes COMn open DEVICE.
+)";
+#endif
 
 // A PORT value: COM1 to COM5 or a device.
 CLI::Validator portName()
@@ -87,12 +105,7 @@ std::string everyCommandsHelp(const Commands& commands)
     std::string text = "Commands:\n";
     for (CLI::App* command : {commands.write, commands.reset, commands.check, commands.ports})
         text += commandHelp(*command) + "\n";
-    return text + R"(Ports:
-  Without TAVREK_COMn, COMn is the n-th serial port present: built-in ports
-  (/dev/ttyS*) first, then USB and other adapters (/dev/ttyUSB*, /dev/ttyACM*,
-  the rest), each kind by number. TAVREK_COMn=DEVICE makes COMn open DEVICE.
-
-)" + kExitStatusHelp;
+    return text + kPortsHelp + "\n" + kExitStatusHelp;
 }
 
 } // namespace
@@ -101,6 +114,7 @@ int main(int argc, char** argv)
 {
     CLI::App app(kDescription, "tavrek-cli");
     app.set_version_flag("--version", std::string("tavrek-cli ") + tavrek::kVersion);
+    app.allow_windows_style_options(false);  // "/path/firmware.hex" is a file, not an option
     app.require_subcommand(1);
     WriteOptions write;
     write.ports = {};
@@ -108,8 +122,9 @@ int main(int argc, char** argv)
     std::string checkFile;
     const Commands commands = defineCommands(app, write, resetPort, checkFile);
     app.footer([&commands] { return everyCommandsHelp(commands); });
+    tavrek::ProgramArguments arguments(argc, argv);
     try {
-        app.parse(argc, argv);
+        app.parse(arguments.count(), arguments.values());
     } catch (const CLI::ParseError& e) {
         return app.exit(e) == 0 ? kExitWritten : kExitBadCommandLine;
     }
