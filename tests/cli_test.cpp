@@ -1,6 +1,7 @@
 // build/tavrek-cli as a script runs it, against build/tavrek-sim over
 // pseudo-terminals: exit statuses, what goes to standard output and
-// standard error, the chip's memory afterwards, several chips at once.
+// standard error, the chip's memory afterwards, several chips at once. The
+// Windows build runs the same table against tavrek-cli.exe under Wine.
 
 #include <gtest/gtest.h>
 
@@ -13,10 +14,17 @@ const std::string kFullLog =
     "Resetting PIC..\nSearching for bootloader...\nFound dsPIC30F4011/dsPIC30F4012\nWriting flash...\n"
     "Writing Configuration Bits\nWrite Successful!\n";
 
+const CliUnderTest kCli;
+
 ProgramRun cli(const std::vector<std::string>& args)
 {
-    return runProgram(TAVREK_CLI_PROGRAM, args);
+    return kCli.run(args);
 }
+
+// A simulator as the program under test reaches it.
+struct Sim : SimProcess {
+    explicit Sim(const std::vector<std::string>& options) : SimProcess(options, kCli.comLinks) {}
+};
 
 TEST(CliWrite, ExitStatusAndStandardErrorTellHowEachWriteEnded)
 {
@@ -42,13 +50,14 @@ TEST(CliWrite, ExitStatusAndStandardErrorTellHowEachWriteEnded)
         {"refused", {"--reject-all"}, {}, 1, "Packet rejected 10 times", "Packet rejected 10 times\n"},
         {"device gone", {"--vanish-after", "2"}, {}, 3, "Writing flash...",
          "Error opening port... DEVICE: the device has gone\n"},
-        {"missing file", {}, {}, 2, "", "Cannot open file " + none + ": no such file or directory\n", none},
+        {"missing file", {}, {}, 2, "", "Cannot open file " + kCli.wholePath(none) + ": no such file or directory\n",
+         none},
         {"file that does not parse", {}, {}, 2, "Could not parse hex file.",
          "Could not parse hex file.\n" + bad + ": a record's checksum is wrong\n", bad},
     };
     for (const auto& c : cases) {
-        SimProcess sim(c.simOptions);
-        std::vector<std::string> args = {"write", c.file, "--port", sim.device()};
+        Sim sim(c.simOptions);
+        std::vector<std::string> args = {"write", c.file, "--port", sim.name()};
         args.insert(args.end(), c.cliOptions.begin(), c.cliOptions.end());
         const ProgramRun run = cli(args);
         EXPECT_EQ(run.status, c.status) << c.what;
@@ -56,7 +65,7 @@ TEST(CliWrite, ExitStatusAndStandardErrorTellHowEachWriteEnded)
             << c.what << ": " << run.out;
         std::string err = c.err;
         if (const auto at = err.find("DEVICE"); at != std::string::npos)
-            err.replace(at, 6, sim.device());
+            err.replace(at, 6, sim.name());
         EXPECT_EQ(run.err, err) << c.what;
     }
 }
@@ -65,11 +74,11 @@ TEST(CliWrite, TheChipHoldsWhatTheWindowWouldWriteAndTheTraceShowsTheBytes)
 {
     TempDir dir;
     const std::string saved = (dir.path() / "chip.hex").string();
-    SimProcess sim({"--save", saved});
-    const ProgramRun run = cli({"write", kBlink, "--port", sim.device(), "--trace"});
+    Sim sim({"--save", saved});
+    const ProgramRun run = cli({"write", kBlink, "--port", sim.name(), "--trace"});
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out, kFullLog);
-    EXPECT_NE(run.err.find("ms  open " + sim.device() + " 115200,n,8,1\n"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("ms  open " + sim.name() + " 115200,n,8,1\n"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("ms  TX C1\n"), std::string::npos);
     EXPECT_NE(run.err.find("ms  RX 01 4B\n"), std::string::npos);
     EXPECT_NE(run.err.find("ms  TX 00 00 00 80 40 7F 04 00"), std::string::npos) << "the bootloader jump first";
@@ -82,20 +91,20 @@ TEST(CliWrite, TheChipHoldsWhatTheWindowWouldWriteAndTheTraceShowsTheBytes)
 
 TEST(CliWrite, ThreePortsAtOnceOneSilentTheOthersWrittenAndTheWorstStatus)
 {
-    SimProcess a({});
-    SimProcess b({"--silent"});
-    SimProcess c({"--line-pacing"});
-    const ProgramRun run = cli({"write", kBlink, "--port", a.device(), "--port", b.device(), "--port", c.device()});
+    Sim a({});
+    Sim b({"--silent"});
+    Sim c({"--line-pacing"});
+    const ProgramRun run = cli({"write", kBlink, "--port", a.name(), "--port", b.name(), "--port", c.name()});
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, b.device() + ": Bootloader not found!\n");
+    EXPECT_EQ(run.err, b.name() + ": Bootloader not found!\n");
     // The silent chip holds nobody up: the others are written before it times out.
     const auto at = [&run](const std::string& line) { return run.out.find(line + "\n"); };
-    EXPECT_LT(at(a.device() + ": Write Successful!"), at(b.device() + ": Bootloader not found!")) << run.out;
-    EXPECT_LT(at(c.device() + ": Write Successful!"), at(b.device() + ": Bootloader not found!")) << run.out;
+    EXPECT_LT(at(a.name() + ": Write Successful!"), at(b.name() + ": Bootloader not found!")) << run.out;
+    EXPECT_LT(at(c.name() + ": Write Successful!"), at(b.name() + ": Bootloader not found!")) << run.out;
     // One summary line per port, in the order they were named.
-    const std::size_t summaryA = run.out.find(a.device() + ": written, 5 packets in ");
-    EXPECT_LT(summaryA, at(b.device() + ": not written: Bootloader not found!"));
-    EXPECT_LT(at(b.device() + ": not written: Bootloader not found!"), run.out.find(c.device() + ": written, 5 packets in "));
+    const std::size_t summaryA = run.out.find(a.name() + ": written, 5 packets in ");
+    EXPECT_LT(summaryA, at(b.name() + ": not written: Bootloader not found!"));
+    EXPECT_LT(at(b.name() + ": not written: Bootloader not found!"), run.out.find(c.name() + ": written, 5 packets in "));
 }
 
 TEST(CliCheck, TellsWhatAWriteOfTheExampleWouldSend)
@@ -110,17 +119,18 @@ TEST(CliCheck, TellsWhatAWriteOfTheExampleWouldSend)
                                 "bootloader) takes its place\n");
     EXPECT_EQ(run.err, "");
     // A name relative to the folder it is run in, as a Makefile gives it.
-    EXPECT_EQ(runProgram(TAVREK_CLI_PROGRAM, {"check", "blink.hex"}, TAVREK_EXAMPLES).status, 0);
+    EXPECT_EQ(kCli.run({"check", "blink.hex"}, TAVREK_EXAMPLES).status, 0);
 }
 
 TEST(CliCommandLine, MistakesExit64WithAReason)
 {
-    SimProcess sim({});
+    Sim sim({});
+    const std::string beyondTheComNumbers = kCli.underWine() ? "COM257" : "COM7";
     const std::vector<std::string> mistakes[] = {
         {},
         {"write"},
-        {"write", kBlink, "--port", "COM7"},
-        {"write", kBlink, "--port", sim.device(), "--port", sim.device()},
+        {"write", kBlink, "--port", beyondTheComNumbers},
+        {"write", kBlink, "--port", sim.name(), "--port", sim.name()},
         {"flash", kBlink},
         {"check", kBlink, "--trace"},
     };
@@ -137,16 +147,22 @@ TEST(CliCommandLine, MistakesExit64WithAReason)
 
 TEST(CliPortsAndReset, AMappedPortIsListedAndPulsed)
 {
-    SimProcess sim({});
-    PortMapping com2(2, sim.device());
+    Sim sim({});
+    PortMapping com2(2, sim.name());
     const ProgramRun ports = cli({"ports"});
     EXPECT_EQ(ports.status, 0);
-    EXPECT_NE(ports.out.find("COM2  " + sim.device() + ", not present, set by TAVREK_COM2\n"), std::string::npos)
-        << ports.out;
+    // Wine lists its COM ports; Linux does not list a pseudo-terminal.
+    const std::string listed = kCli.underWine() ? ", set by TAVREK_COM2\n" : ", not present, set by TAVREK_COM2\n";
+    EXPECT_NE(ports.out.find("COM2  " + sim.name() + listed), std::string::npos) << ports.out;
+    if (kCli.underWine()) {
+        EXPECT_NE(ports.out.find("\n  " + sim.name() + "\n"), std::string::npos) << ports.out;
+    }
     EXPECT_EQ(cli({"reset", "--port", "COM2"}).status, 0);
-    const ProgramRun missing = cli({"reset", "--port", "/dev/tavrek-no-such-port"});
+    const auto [port, why] = kCli.underWine() ? std::pair("COM99", "no such port")
+                                              : std::pair("/dev/tavrek-no-such-port", "no such device");
+    const ProgramRun missing = cli({"reset", "--port", port});
     EXPECT_EQ(missing.status, 3);
-    EXPECT_EQ(missing.err, "Error opening port... /dev/tavrek-no-such-port: no such device\n");
+    EXPECT_EQ(missing.err, std::string("Error opening port... ") + port + ": " + why + "\n");
 }
 
 } // namespace
