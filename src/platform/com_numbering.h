@@ -12,7 +12,7 @@ namespace tavrek {
 
 // A serial port present on the machine, as the system lists it.
 struct SerialPortInfo {
-    std::string device;        // e.g. /dev/ttyUSB0
+    std::string device;        // e.g. /dev/ttyUSB0, COM7
     std::string description;   // e.g. "FT232R USB UART"; empty where unknown
     std::string manufacturer;  // e.g. "FTDI"; empty where unknown
 };
@@ -27,7 +27,7 @@ public:
 // What one COM number opens.
 struct ComPort {
     int number = 0;
-    std::string device;     // empty: no serial port behind the number
+    std::string device;     // empty: no serial port behind the number (Windows: always COMn or the variable's)
     std::string variable;   // "TAVREK_COM2" when that variable chose the device
     bool present = false;   // the device is among the ports the system lists
     std::string description;

@@ -17,7 +17,7 @@ namespace tavrek {
 namespace {
 
 constexpr DWORD kOutputStallMs = 2000;  // a write not done this long after the line's own time has failed
-constexpr DWORD kSettleMs = 1000;       // an overlapped call whose outcome is due has it by then
+constexpr DWORD kSettleMs = 1000;       // a read of bytes already queued, or a cancelled one, ends by then
 constexpr DWORD kBitsPerByte = 10;      // start, 8 data and stop bit: one byte's time on the line
 constexpr const wchar_t* kDeviceNamespace = L"\\\\.\\";
 
@@ -182,9 +182,8 @@ void Win32SerialLine::waitForInput(int maxMs)
 {
     if (!received_.empty())
         return;
+    // A byte already queued ends the read at once.
     if (!readPending_) {
-        if (queuedCount() > 0)
-            return;
         restart(read_, readDone_);
         if (!::ReadFile(port_, &pendingByte_, 1, nullptr, &read_) && ::GetLastError() != ERROR_IO_PENDING)
             fail("read failed: ", ::GetLastError());
@@ -195,23 +194,17 @@ void Win32SerialLine::waitForInput(int maxMs)
         ::MsgWaitForMultipleObjects(1, &readDone_, FALSE, ms, QS_ALLINPUT);
     else
         ::WaitForSingleObject(readDone_, ms);
-    settlePendingRead(0);
+    settlePendingRead();
 }
 
 // Moves every received byte into `received_`: first the pending read's,
-// then what waits in the driver's queue.
+// then what waits in the driver's queue. While the read is pending nothing
+// has come, for the first byte to come ends it.
 void Win32SerialLine::pull()
 {
-    settlePendingRead(0);
-    if (readPending_) {
-        if (queuedCount() == 0)
-            return;
-        // Bytes have come, and the pending read takes the first of them
-        // before any is queued: its byte comes first.
-        settlePendingRead(kSettleMs);
-        if (readPending_)
-            return;
-    }
+    settlePendingRead();
+    if (readPending_)
+        return;
     if (const DWORD count = queuedCount(); count > 0)
         readQueued(count);
 }
@@ -225,10 +218,10 @@ DWORD Win32SerialLine::queuedCount()
     return status.cbInQue;
 }
 
-// Takes the pending read's byte if the read has ended within `waitMs`.
-void Win32SerialLine::settlePendingRead(DWORD waitMs)
+// Takes the pending read's byte once the read has ended.
+void Win32SerialLine::settlePendingRead()
 {
-    if (!readPending_ || ::WaitForSingleObject(readDone_, waitMs) != WAIT_OBJECT_0)
+    if (!readPending_ || !HasOverlappedIoCompleted(&read_))
         return;
     readPending_ = false;
     DWORD count = 0;

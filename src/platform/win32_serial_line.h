@@ -43,7 +43,7 @@ private:
     void close();
     void pull();
     DWORD queuedCount();
-    void settlePendingRead(DWORD waitMs);
+    void settlePendingRead();
     void readQueued(DWORD count);
     DWORD finishOverlapped(OVERLAPPED& overlapped, DWORD waitMs, const char* what);
     [[noreturn]] void fail(const std::string& what, DWORD error);
