@@ -18,6 +18,8 @@
 namespace tavrek::bench {
 namespace {
 
+const test::CliUnderTest kCli;  // tavrek-cli, or tavrek-cli.exe under Wine (TAVREK_WINDOWS_BUILD)
+
 // One tavrek-cli run writing `file` into `chips` paced simulators at once,
 // each behind ser2net, or each local when `remote` is false.
 Written writeChips(const std::string& file, int chips, bool remote, benchmark::State& state)
@@ -29,12 +31,12 @@ Written writeChips(const std::string& file, int chips, bool remote, benchmark::S
         devices.push_back(sims.back()->device());
     }
     if (!remote)
-        return writeWithCli(file, devices, state);
+        return writeWithCli(kCli, file, devices, state);
     test::Ser2net server(devices);
     std::vector<std::string> ports;
     for (int i = 0; i < chips; ++i)
         ports.push_back(server.url(static_cast<std::size_t>(i)));
-    return writeWithCli(file, ports, state);
+    return writeWithCli(kCli, file, ports, state);
 }
 
 void RemoteOneChipPaced(benchmark::State& state)

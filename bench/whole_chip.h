@@ -48,14 +48,16 @@ struct Written {
     double cpuSeconds;
 };
 
-// One tavrek-cli write of `file` into every port of `ports` at once.
-inline Written writeWithCli(const std::string& file, const std::vector<std::string>& ports, benchmark::State& state)
+// One write of `file` by `cli` (tavrek-cli, or tavrek-cli.exe under Wine) into
+// every port of `ports` at once.
+inline Written writeWithCli(const test::CliUnderTest& cli, const std::string& file,
+                            const std::vector<std::string>& ports, benchmark::State& state)
 {
     std::vector<std::string> args = {"write", file, "--quiet"};
     for (const std::string& port : ports)
         args.insert(args.end(), {"--port", port});
     const auto start = std::chrono::steady_clock::now();
-    const test::ProgramRun run = test::runProgram(TAVREK_CLI_PROGRAM, args);
+    const test::ProgramRun run = cli.run(args);
     const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (run.status != 0)
         state.SkipWithError(("tavrek-cli failed: " + run.err).c_str());

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Tavrek needs to build and test, if any is
 # missing: through apt-get as root, through sudo otherwise; where neither
-# works it prints the one apt-get line to run. `setup.sh package` adds the
-# tools that build and check the Debian package.
+# works it prints the lines to run. `setup.sh package` adds the tools that
+# build and check the Debian package; `setup.sh windows` adds the MinGW-w64
+# cross compiler and 32-bit Wine for the Windows build and its tests, for
+# which it adds Debian's i386 architecture.
 set -euo pipefail
 
 packages=(
@@ -15,52 +17,77 @@ packages=(
     ser2net libasio-dev
     clang libclang-rt-14-dev
 )
+windows_packages=()
 if [[ "${1:-}" == package ]]; then
     packages+=(dpkg-dev file lintian desktop-file-utils appstream man-db)
+elif [[ "${1:-}" == windows ]]; then
+    # Installed with what they recommend, as Wine was tried with.
+    windows_packages=(g++-mingw-w64-i686-posix binutils-mingw-w64-i686 googletest wine wine32:i386 file)
 fi
 
-missing=()
-for p in "${packages[@]}"; do
-    status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
-    [[ "$status" == "install ok installed" ]] || missing+=("$p")
-done
-[[ ${#missing[@]} -eq 0 ]] && exit 0
+lacking() {
+    for p in "$@"; do
+        status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
+        [[ "$status" == "install ok installed" ]] || echo "$p"
+    done
+}
+mapfile -t missing < <(lacking "${packages[@]}")
+mapfile -t missing_windows < <(lacking "${windows_packages[@]}")
+[[ ${#missing[@]} -eq 0 && ${#missing_windows[@]} -eq 0 ]] && exit 0
+add_i386=false
+if [[ ${#missing_windows[@]} -gt 0 ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+    add_i386=true
+fi
 
-install=(apt-get install -y --no-install-recommends "${missing[@]}")
-echo "Installing: ${missing[*]}"
+echo "Installing: ${missing[*]} ${missing_windows[*]}"
 if [[ $(id -u) -eq 0 ]]; then
     as_root=()
 elif command -v sudo >/dev/null && { sudo -n true 2>/dev/null || [[ -t 0 ]]; }; then
     as_root=(sudo)
 else
-    echo "Cannot install packages without root. Run this line as root, then try again:" >&2
-    echo "  ${install[*]}" >&2
+    echo "Cannot install packages without root. Run these lines as root, then try again:" >&2
+    ! $add_i386 || echo "  dpkg --add-architecture i386 && apt-get update" >&2
+    [[ ${#missing[@]} -eq 0 ]] || echo "  apt-get install -y --no-install-recommends ${missing[*]}" >&2
+    [[ ${#missing_windows[@]} -eq 0 ]] || echo "  apt-get install -y ${missing_windows[*]}" >&2
     exit 1
 fi
 export DEBIAN_FRONTEND=noninteractive
 
-# Runs an apt-get command as root. A new machine is often busy with its automatic
-# updates at first: while another program holds the package manager's lock, wait for
-# it (saying so once), up to lock_wait_seconds.
+# A new machine often runs its automatic updates first: a command refused
+# for the package manager's lock is tried again for up to 10 minutes, and the
+# wait is told once.
 lock_wait_seconds=600
-lock_poll_seconds=5
-waited=0
-as_root_waiting() {
-    local output status
+lock_poll_seconds=10
+told_waiting=false
+as_root_waiting_for_lock() {
+    local deadline=$((SECONDS + lock_wait_seconds)) errors status
+    errors=$(mktemp)
     while :; do
         status=0
-        output=$("${as_root[@]}" "$@" 2>&1) || status=$?
-        if [[ $status -ne 0 ]] && grep -q -e 'Could not get lock' -e 'Unable to acquire the dpkg frontend lock' \
-            -e 'Unable to lock' <<<"$output" && [[ $waited -lt $lock_wait_seconds ]]; then
-            [[ $waited -eq 0 ]] && echo "Another program is installing packages (automatic updates, say): waiting for it, up to $((lock_wait_seconds / 60)) minutes..." >&2
-            sleep "$lock_poll_seconds"
-            waited=$((waited + lock_poll_seconds))
-            continue
+        "${as_root[@]}" "$@" 2> >(tee "$errors" >&2) || status=$?
+        wait $! 2>/dev/null || true  # until tee has written everything
+        if [[ $status -eq 0 ]] || ((SECONDS >= deadline)) ||
+            ! grep -Eq 'Could not get lock|Unable to lock|lock was locked|acquire the dpkg frontend lock' "$errors"; then
+            rm -f "$errors"
+            return $status
         fi
-        printf '%s\n' "$output"
-        return "$status"
+        $told_waiting || echo "Another program is installing packages (automatic updates, say): waiting for it, up to $((lock_wait_seconds / 60)) minutes..." >&2
+        told_waiting=true
+        sleep "$lock_poll_seconds"
     done
 }
-
+apt_get() {
+    as_root_waiting_for_lock apt-get -o DPkg::Lock::Timeout=$lock_wait_seconds "$@"
+}
 # A new machine may have no package lists yet: fetch them when the first try fails.
-as_root_waiting "${install[@]}" || { as_root_waiting apt-get update && as_root_waiting "${install[@]}"; }
+install() {
+    apt_get install -y "$@" || { apt_get update && apt_get install -y "$@"; }
+}
+
+if $add_i386; then
+    echo "Adding Debian's i386 architecture for 32-bit Wine (dpkg --add-architecture i386)"
+    as_root_waiting_for_lock dpkg --add-architecture i386
+    apt_get update
+fi
+[[ ${#missing[@]} -eq 0 ]] || install --no-install-recommends "${missing[@]}"
+[[ ${#missing_windows[@]} -eq 0 ]] || install "${missing_windows[@]}"

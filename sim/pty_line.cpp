@@ -53,7 +53,7 @@ void makeSlaveRaw(const std::string& path)
 
 } // namespace
 
-PtyLine::PtyLine()
+PtyLine::PtyLine(bool holdSlave)
 {
     master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
     if (master_ < 0)
@@ -62,6 +62,9 @@ PtyLine::PtyLine()
         fail("cannot unlock the pseudo-terminal");
     devicePath_ = ::ptsname(master_);
     makeSlaveRaw(devicePath_);
+    // Opened before the watch below, so that it is not taken for a host's open.
+    if (holdSlave && (heldSlave_ = ::open(devicePath_.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC)) < 0)
+        fail("cannot open " + devicePath_);
     // Until a host opens it the line reports a hang-up, from the open above.
     hostGone_ = true;
     opens_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
@@ -74,6 +77,8 @@ PtyLine::~PtyLine()
     close();
     if (opens_ >= 0)
         ::close(opens_);
+    if (heldSlave_ >= 0)
+        ::close(heldSlave_);
 }
 
 void PtyLine::close()

@@ -30,8 +30,11 @@ public:
     };
 
     // Opens a new pseudo-terminal with its slave set raw at 115200 baud.
-    // Throws std::runtime_error when the system has none to give.
-    PtyLine();
+    // `holdSlave` keeps the slave open here too, so that bytes sent while no
+    // host has it open wait for the next one, and a host that finds the
+    // device by a link sees it as long as the simulator runs. Throws
+    // std::runtime_error when the system has none to give.
+    explicit PtyLine(bool holdSlave = false);
     ~PtyLine();
     PtyLine(const PtyLine&) = delete;
     PtyLine& operator=(const PtyLine&) = delete;
@@ -56,6 +59,7 @@ private:
 
     int master_ = -1;
     int opens_ = -1;  // inotify: opens of the slave
+    int heldSlave_ = -1;
     std::string devicePath_;
     bool hostGone_ = false;
 };

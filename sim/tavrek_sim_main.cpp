@@ -17,6 +17,7 @@
 #include <vector>
 
 #include <sys/prctl.h>
+#include <unistd.h>
 
 #include <CLI/CLI.hpp>
 
@@ -52,6 +53,7 @@ void requestStop(int) { stopRequested = 1; }
 struct Options {
     Faults faults;
     std::string savePath;
+    std::string linkPath;
     int port = kFirstPort;
     int vanishAfter = 0;
 };
@@ -73,6 +75,11 @@ void defineOptions(CLI::App& app, Options& options, int& typeCode)
                    "write the program flash rows and configuration words received so far as Intel HEX to "
                    "FILE: after every packet, before it is answered, and at the end")
         ->type_name("FILE");
+    app.add_option("--link", options.linkPath,
+                   "make PATH a symbolic link to the terminal, and hold the terminal open while serving, so that a "
+                   "program that opens the device by that name finds it between its opens (a COM port of a Wine "
+                   "prefix, say)")
+        ->type_name("PATH");
     app.add_option("--port", options.port, "name TAVREK_COM<N> in the mapping line (1 to 5, default 1)")
         ->type_name("N")->check(inRange(kFirstPort, kLastPort));
     app.add_flag("--silent", options.faults.silent, "answer nothing at all")->group("Faults");
@@ -219,6 +226,16 @@ private:
     bool vanished_ = false;
 };
 
+// Points `link` at `target`, replacing what it was in one step, so that a
+// program opening it never finds it missing.
+void linkTo(const std::string& target, const std::string& link)
+{
+    const std::string fresh = link + ".new";
+    std::remove(fresh.c_str());
+    if (::symlink(target.c_str(), fresh.c_str()) != 0 || std::rename(fresh.c_str(), link.c_str()) != 0)
+        throw std::runtime_error("cannot link " + link + " to " + target + ": " + std::strerror(errno));
+}
+
 // SIGINT and SIGTERM are held back except while waiting for the line, so that
 // they end the wait at once and never cut a reply or a save in two.
 sigset_t holdStopSignals()
@@ -258,7 +275,9 @@ int main(int argc, char** argv)
     // Replies timed to tens of microseconds: no timer slack.
     prctl(PR_SET_TIMERSLACK, 1UL);
     try {
-        PtyLine line;
+        PtyLine line(!options.linkPath.empty());
+        if (!options.linkPath.empty())
+            linkTo(line.devicePath(), options.linkPath);
         std::printf("%s\nTAVREK_COM%d=%s\n", line.devicePath().c_str(), options.port, line.devicePath().c_str());
         std::fflush(stdout);
         Server server(options);

@@ -1,6 +1,7 @@
 // build/tavrek-cli as a script runs it, against build/tavrek-sim over
 // pseudo-terminals: exit statuses, what goes to standard output and
-// standard error, the chip's memory afterwards, several chips at once.
+// standard error, the chip's memory afterwards, several chips at once. The
+// Windows build runs the same table against tavrek-cli.exe under Wine.
 
 #include <gtest/gtest.h>
 
@@ -13,10 +14,17 @@ const std::string kFullLog =
     "Resetting PIC..\nSearching for bootloader...\nFound dsPIC30F4011/dsPIC30F4012\nWriting flash...\n"
     "Writing Configuration Bits\nWrite Successful!\n";
 
+const CliUnderTest kCli;
+
 ProgramRun cli(const std::vector<std::string>& args)
 {
-    return runProgram(TAVREK_CLI_PROGRAM, args);
+    return kCli.run(args);
 }
+
+// A simulator as the program under test reaches it.
+struct Sim : SimProcess {
+    explicit Sim(const std::vector<std::string>& options) : SimProcess(options, kCli.comLinks) {}
+};
 
 TEST(CliWrite, ExitStatusAndStandardErrorTellHowEachWriteEnded)
 {
@@ -53,15 +61,16 @@ TEST(CliWrite, ExitStatusAndStandardErrorTellHowEachWriteEnded)
         {"device gone", {"--vanish-after", "2"}, {}, 3, "Writing flash...",
          "Error opening port... DEVICE: the device has gone\nthe chip took 1 of 5 packets before the line failed: it "
          "is now partly written and must be written again\n"},
-        {"missing file", {}, {}, 2, "", "Cannot open file " + none + ": no such file or directory\n", none},
+        {"missing file", {}, {}, 2, "", "Cannot open file " + kCli.wholePath(none) + ": no such file or directory\n",
+         none},
         {"file that does not parse", {}, {}, 2, "Could not parse hex file.",
          "Could not parse hex file.\n" + bad + ":2: the record's checksum is wrong (0xFE, 0xFF expected)\n", bad},
         {"data beyond the chip's memory", {}, {}, 2, "",
-         "Cannot open file " + beyond + ":2: data at HEX address 0x00040000 lies beyond program memory\n", beyond},
+         "Cannot open file " + kCli.wholePath(beyond) + ":2: data at HEX address 0x00040000 lies beyond program memory\n", beyond},
     };
     for (const auto& c : cases) {
-        SimProcess sim(c.simOptions);
-        std::vector<std::string> args = {"write", c.file, "--port", sim.device()};
+        Sim sim(c.simOptions);
+        std::vector<std::string> args = {"write", c.file, "--port", sim.name()};
         args.insert(args.end(), c.cliOptions.begin(), c.cliOptions.end());
         const ProgramRun run = cli(args);
         EXPECT_EQ(run.status, c.status) << c.what;
@@ -69,7 +78,7 @@ TEST(CliWrite, ExitStatusAndStandardErrorTellHowEachWriteEnded)
             << c.what << ": " << run.out;
         std::string err = c.err;
         if (const auto at = err.find("DEVICE"); at != std::string::npos)
-            err.replace(at, 6, sim.device());
+            err.replace(at, 6, sim.name());
         EXPECT_EQ(run.err, err) << c.what;
     }
 }
@@ -78,11 +87,11 @@ TEST(CliWrite, TheChipHoldsWhatTheWindowWouldWriteAndTheTraceShowsTheBytes)
 {
     TempDir dir;
     const std::string saved = (dir.path() / "chip.hex").string();
-    SimProcess sim({"--save", saved});
-    const ProgramRun run = cli({"write", kBlink, "--port", sim.device(), "--trace"});
+    Sim sim({"--save", saved});
+    const ProgramRun run = cli({"write", kBlink, "--port", sim.name(), "--trace"});
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out, kFullLog);
-    EXPECT_NE(run.err.find("ms  open " + sim.device() + " 115200,n,8,1\n"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("ms  open " + sim.name() + " 115200,n,8,1\n"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("ms  TX C1\n"), std::string::npos);
     EXPECT_NE(run.err.find("ms  RX 01 4B\n"), std::string::npos);
     // 16 bytes a line within 80 columns, the rest of a packet indented under its first byte.
@@ -92,8 +101,8 @@ TEST(CliWrite, TheChipHoldsWhatTheWindowWouldWriteAndTheTraceShowsTheBytes)
         << "the bootloader jump first";
     for (std::size_t at = 0, end; (end = run.err.find('\n', at)) != std::string::npos; at = end + 1)
         EXPECT_LE(end - at, 80u) << run.err.substr(at, end - at);
-    EXPECT_NE(cli({"write", kBlink, "--port", sim.device(), "--trace", "--baud", "57600"})
-                  .err.find("ms  open " + sim.device() + " 57600,n,8,1\n"),
+    EXPECT_NE(cli({"write", kBlink, "--port", sim.name(), "--trace", "--baud", "57600"})
+                  .err.find("ms  open " + sim.name() + " 57600,n,8,1\n"),
               std::string::npos);
     ASSERT_EQ(sim.stop(), 0);
     SimHarness window;  // what a Write of the window sends
@@ -104,21 +113,21 @@ TEST(CliWrite, TheChipHoldsWhatTheWindowWouldWriteAndTheTraceShowsTheBytes)
 
 TEST(CliWrite, ThreePortsAtOnceOneSilentTheOthersWrittenAndTheWorstStatus)
 {
-    SimProcess a({});
-    SimProcess b({"--silent"});
-    SimProcess c({"--line-pacing"});
-    const ProgramRun run = cli({"write", kBlink, "--port", a.device(), "--port", b.device(), "--port", c.device()});
+    Sim a({});
+    Sim b({"--silent"});
+    Sim c({"--line-pacing"});
+    const ProgramRun run = cli({"write", kBlink, "--port", a.name(), "--port", b.name(), "--port", c.name()});
     EXPECT_EQ(run.status, 1);
-    EXPECT_TRUE(run.err.starts_with(b.device() + ": Bootloader not found!\n" + b.device() + ": no answer within 800 ms"))
+    EXPECT_TRUE(run.err.starts_with(b.name() + ": Bootloader not found!\n" + b.name() + ": no answer within 800 ms"))
         << run.err;
     // The silent chip holds nobody up: the others are written before it times out.
     const auto at = [&run](const std::string& line) { return run.out.find(line + "\n"); };
-    EXPECT_LT(at(a.device() + ": Write Successful!"), at(b.device() + ": Bootloader not found!")) << run.out;
-    EXPECT_LT(at(c.device() + ": Write Successful!"), at(b.device() + ": Bootloader not found!")) << run.out;
+    EXPECT_LT(at(a.name() + ": Write Successful!"), at(b.name() + ": Bootloader not found!")) << run.out;
+    EXPECT_LT(at(c.name() + ": Write Successful!"), at(b.name() + ": Bootloader not found!")) << run.out;
     // One summary line per port, in the order they were named.
-    const std::size_t summaryA = run.out.find(a.device() + ": written, 5 packets in ");
-    EXPECT_LT(summaryA, at(b.device() + ": not written: Bootloader not found!"));
-    EXPECT_LT(at(b.device() + ": not written: Bootloader not found!"), run.out.find(c.device() + ": written, 5 packets in "));
+    const std::size_t summaryA = run.out.find(a.name() + ": written, 5 packets in ");
+    EXPECT_LT(summaryA, at(b.name() + ": not written: Bootloader not found!"));
+    EXPECT_LT(at(b.name() + ": not written: Bootloader not found!"), run.out.find(c.name() + ": written, 5 packets in "));
 }
 
 TEST(CliCheck, TellsWhatAWriteOfTheExampleWouldSend)
@@ -133,20 +142,21 @@ TEST(CliCheck, TellsWhatAWriteOfTheExampleWouldSend)
                                 "bootloader) takes its place\n");
     EXPECT_EQ(run.err, "");
     // A name relative to the folder it is run in, as a Makefile gives it.
-    EXPECT_EQ(runProgram(TAVREK_CLI_PROGRAM, {"check", "blink.hex"}, TAVREK_EXAMPLES).status, 0);
+    EXPECT_EQ(kCli.run({"check", "blink.hex"}, TAVREK_EXAMPLES).status, 0);
 }
 
 TEST(CliCommandLine, MistakesExit64WithAReasonAndHelpFits80Columns)
 {
-    SimProcess sim({});
+    Sim sim({});
+    const std::string beyondTheComNumbers = kCli.underWine() ? "COM257" : "COM7";
     const struct {
         std::vector<std::string> args;
         std::string err;  // what standard error must hold
     } mistakes[] = {
         {{}, "tavrek-cli: a command is needed: write, reset, check or ports"},
         {{"write"}, "FILE is required"},
-        {{"write", kBlink, "--port", "COM7"}, "COM7: the COM numbers are COM1 to COM5"},
-        {{"write", kBlink, "--port", sim.device(), "--port", sim.device()}, sim.device() + " is named twice"},
+        {{"write", kBlink, "--port", beyondTheComNumbers}, beyondTheComNumbers + ": the COM numbers are COM1 to COM"},
+        {{"write", kBlink, "--port", sim.name(), "--port", sim.name()}, sim.name() + " is named twice"},
         {{"flash", kBlink}, "tavrek-cli: unknown command 'flash'; the commands are write, reset, check and ports"},
         {{"--baud", "9600", "write", kBlink}, "tavrek-cli: unknown option --baud (tavrek-cli --help tells more)"},
         {{"check", kBlink, "--trace"}, "tavrek-cli: unknown option --trace (tavrek-cli check --help lists its options)"},
@@ -173,18 +183,23 @@ TEST(CliCommandLine, MistakesExit64WithAReasonAndHelpFits80Columns)
 
 TEST(CliPortsAndReset, AMappedPortIsListedAndPulsed)
 {
-    SimProcess sim({});
-    PortMapping com2(2, sim.device());
+    Sim sim({});
+    PortMapping com2(2, sim.name());
     const ProgramRun ports = cli({"ports"});
     EXPECT_EQ(ports.status, 0);
-    EXPECT_NE(ports.out.find("COM2  " + sim.device() + ", set by TAVREK_COM2\n"), std::string::npos) << ports.out;
+    EXPECT_NE(ports.out.find("COM2  " + sim.name() + ", set by TAVREK_COM2\n"), std::string::npos) << ports.out;
+    if (kCli.underWine()) {
+        EXPECT_NE(ports.out.find("\n  " + sim.name() + "\n"), std::string::npos) << ports.out;
+    }
     const ProgramRun reset = cli({"reset", "--port", "COM2"});
     EXPECT_EQ(reset.status, 0);
-    EXPECT_EQ(reset.out, "COM2 (" + sim.device() + "): reset\n");
+    EXPECT_EQ(reset.out, "COM2 (" + sim.name() + "): reset\n");
     EXPECT_EQ(cli({"reset", "--port", "COM2", "--quiet"}).out, "");
-    const ProgramRun missing = cli({"reset", "--port", "/dev/tavrek-no-such-port"});
+    const auto [port, why] = kCli.underWine() ? std::pair("COM99", "no such port")
+                                              : std::pair("/dev/tavrek-no-such-port", "no such device");
+    const ProgramRun missing = cli({"reset", "--port", port});
     EXPECT_EQ(missing.status, 3);
-    EXPECT_EQ(missing.err, "Error opening port... /dev/tavrek-no-such-port: no such device\n");
+    EXPECT_EQ(missing.err, std::string("Error opening port... ") + port + ": " + why + "\n");
 }
 
 } // namespace

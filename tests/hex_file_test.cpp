@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <random>
-#include <unistd.h>
 
 #include "sim_fixture.h"
 #include "support/failures.h"
@@ -67,13 +66,13 @@ TEST(CheckHex, GivesTheStatusOfTheFirstLineThatDecides)
 TEST(CheckHex, MakesTheProgramFolderCurrentAndResolvesRelativePathsThere)
 {
     SimHarness h;
-    const auto programFolder = std::filesystem::read_symlink("/proc/self/exe").parent_path();
-    const auto name = "tavrek-relative-" + std::to_string(getpid()) + ".hex";
-    std::ofstream(programFolder / name) << kEndRecord;
+    const auto folder = programFolder();
+    const auto name = "tavrek-relative-" + h.dir.path().filename().string() + ".hex";
+    std::ofstream(folder / name) << kEndRecord;
     std::filesystem::current_path(h.dir.path());
     EXPECT_EQ(h.support->checkHex(name), kHexSound);
-    EXPECT_EQ(std::filesystem::current_path(), programFolder);
-    std::filesystem::remove(programFolder / name);
+    EXPECT_EQ(std::filesystem::current_path(), folder);
+    std::filesystem::remove(folder / name);
 }
 
 TEST(CheckHex, AFileThatOpensButCannotBeReadIsMinusSixAndLoadLogsIt)
@@ -206,6 +205,9 @@ TEST(LoadHex, RefusedFilesLogOrShowTheBoxAndMoveNoVector)
 // made into HEX files by srec_cat: the images and their marks are the binaries.
 TEST(ProducedHexFiles, LoadExactlyAsTheBinariesLieInMemory)
 {
+#ifdef _WIN32
+    GTEST_SKIP() << "srec_cat is a Linux program";
+#endif
     const int recordSizes[] = {16, 32, 33, 100, 255};
     for (unsigned seed = 1; seed <= 12; ++seed) {
         SCOPED_TRACE("seed " + std::to_string(seed));

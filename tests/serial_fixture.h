@@ -7,11 +7,14 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -117,10 +120,18 @@ inline ProgramRun runProgram(const std::string& program, const std::vector<std::
 #ifdef TAVREK_SIM_PROGRAM
 // build/tavrek-sim as a child process, serving a pseudo-terminal of its own.
 // It dies with the test process, so that a failed test leaves nothing behind.
+// Given the folder of a Wine prefix's port links (com11, com12, ...), it
+// takes a free one and is reached as that COM port.
 class SimProcess {
 public:
-    explicit SimProcess(const std::vector<std::string>& options)
+    explicit SimProcess(const std::vector<std::string>& simOptions, const std::string& comLinks = {})
     {
+        std::vector<std::string> options = simOptions;
+        if (!comLinks.empty()) {
+            comNumber_ = freeComNumber(comLinks);
+            name_ = "COM" + std::to_string(comNumber_);
+            options.insert(options.end(), {"--link", comLinks + "/com" + std::to_string(comNumber_)});
+        }
         std::vector<char*> argv{const_cast<char*>(TAVREK_SIM_PROGRAM)};
         for (const std::string& option : options)
             argv.push_back(const_cast<char*>(option.c_str()));
@@ -145,16 +156,21 @@ public:
             throw std::runtime_error("tavrek-sim printed no device and mapping line");
         device_.assign(lines[0], std::strcspn(lines[0], "\n"));
         mapping_.assign(lines[1], std::strcspn(lines[1], "\n"));
+        if (name_.empty())
+            name_ = device_;
     }
     ~SimProcess()
     {
         stop();
         std::fclose(output_);
+        comsInUse_.erase(comNumber_);
     }
     SimProcess(const SimProcess&) = delete;
     SimProcess& operator=(const SimProcess&) = delete;
 
     const std::string& device() const { return device_; }
+    // How the program under test names it: its terminal, or its COM port.
+    const std::string& name() const { return name_; }
     const std::string& mappingLine() const { return mapping_; }
 
     // Ends the simulator as an operator would (it saves on the way out) and
@@ -184,12 +200,68 @@ public:
     }
 
 private:
+    // The lowest of the prefix's COM ports that no simulator here serves.
+    static int freeComNumber(const std::string& comLinks)
+    {
+        constexpr int kFirstPrefixCom = 11;  // tests/windows.cmake makes COM11 and up
+        const auto link = [&comLinks](int number) { return comLinks + "/com" + std::to_string(number); };
+        for (int number = kFirstPrefixCom; std::filesystem::is_symlink(link(number)); ++number)
+            if (comsInUse_.insert(number).second)
+                return number;
+        throw std::runtime_error("every COM port of " + comLinks + " is in use");
+    }
+
+    inline static std::set<int> comsInUse_;
     pid_t pid_ = -1;
+    int comNumber_ = 0;  // 0: not reached as a COM port
+    std::string name_;
     bool frozen_ = false;
     std::FILE* output_ = nullptr;
     std::string device_;
     std::string mapping_;
 };
+
+#ifdef TAVREK_CLI_PROGRAM
+// The tavrek-cli under test: build/tavrek-cli, or tavrek-cli.exe under Wine
+// when TAVREK_WINDOWS_BUILD names the Windows build (its ctest sets it), with
+// the simulators reached as COM ports of that build's Wine prefix.
+struct CliUnderTest {
+    CliUnderTest()
+    {
+        if (const char* windows = std::getenv("TAVREK_WINDOWS_BUILD")) {
+            command = {std::string(windows) + "/wine", std::string(windows) + "/tavrek-cli.exe"};
+            comLinks = std::string(windows) + "/com-ports";
+        }
+    }
+
+    bool underWine() const { return !comLinks.empty(); }
+
+    // Runs it to its end in `folder`; Windows' line ends read as "\n".
+    ProgramRun run(const std::vector<std::string>& args, const std::string& folder = {}) const
+    {
+        std::vector<std::string> all(command.begin() + 1, command.end());
+        all.insert(all.end(), args.begin(), args.end());
+        ProgramRun result = runProgram(command.front(), all, folder);
+        for (std::string* text : {&result.out, &result.err})
+            std::erase(*text, '\r');
+        return result;
+    }
+
+    // A whole path as the program writes it: under Wine on drive Z:, which
+    // is the Linux root.
+    std::string wholePath(const std::string& path) const
+    {
+        if (!underWine())
+            return path;
+        std::string windows = "Z:" + path;
+        std::replace(windows.begin(), windows.end(), '/', '\\');
+        return windows;
+    }
+
+    std::vector<std::string> command = {TAVREK_CLI_PROGRAM};
+    std::string comLinks;  // empty: a simulator is named by its terminal
+};
+#endif
 
 // Tavrek's real serial path (the Qt port, files on disk, the steady clock)
 // with COM1 pointed at a fresh tavrek-sim started with `simOptions`.

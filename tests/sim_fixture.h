@@ -10,6 +10,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -27,8 +28,10 @@ class TempDir {
 public:
     TempDir()
     {
-        std::string pattern = (std::filesystem::temp_directory_path() / "tavrek-test-XXXXXX").string();
-        path_ = mkdtemp(pattern.data());
+        std::random_device random;
+        do
+            path_ = std::filesystem::temp_directory_path() / ("tavrek-test-" + std::to_string(random()));
+        while (!std::filesystem::create_directory(path_));
     }
     ~TempDir() { std::filesystem::remove_all(path_); }
     std::string write(const std::string& name, const std::string& content) const

@@ -2,7 +2,6 @@
 // which tells what a write of it would send.
 
 #include <cstdio>
-#include <filesystem>
 
 #include "cli/commands.h"
 #include "cli/console_window.h"
@@ -79,13 +78,12 @@ std::optional<SupportState> loadFile(const std::string& file, Console& console)
 {
     // Loading makes the program's own folder current: a relative name must
     // be made whole first.
-    std::error_code error;
-    const std::filesystem::path whole = std::filesystem::absolute(file, error);
+    const std::string whole = absolutePath(file);
     ConsoleWindow window(console, "", nullptr);
     DiskFileSystem files;
     SteadyClock clock;
     Support support(window, files, clock);
-    support.state().hexFileName = error ? file : whole.string();
+    support.state().hexFileName = whole;
     const std::int16_t status = support.loadHex();
     if (window.messageBoxText()) {
         console.errorLine("", *window.messageBoxText() + " " + support.failureCause());

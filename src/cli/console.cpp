@@ -2,9 +2,7 @@
 
 #include <cstdio>
 
-#include <sys/ioctl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "platform/terminal.h"
 
 namespace tavrek::cli {
 
@@ -22,24 +20,11 @@ std::string prefixed(const std::string& prefix, const std::string& text)
     return prefix.empty() ? text : prefix + ": " + text;
 }
 
-namespace {
-
-bool sameFile(int a, int b)
-{
-    struct stat first {};
-    struct stat second {};
-    return ::fstat(a, &first) == 0 && ::fstat(b, &second) == 0 && first.st_dev == second.st_dev &&
-           first.st_ino == second.st_ino;
-}
-
-} // namespace
-
 Console::Console(bool quiet, bool bars)
-    : quiet_(quiet), barsWanted_(bars), logOnErrorStream_(!quiet && sameFile(STDOUT_FILENO, STDERR_FILENO))
+    : quiet_(quiet), barsWanted_(bars), logOnErrorStream_(!quiet && outputAndErrorShareAFile())
 {
-    winsize size{};
-    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
-        columns_ = size.ws_col;
+    if (const std::size_t columns = errorTerminalColumns(); columns > 0)
+        columns_ = columns;
 }
 
 void Console::write(std::FILE* stream, const std::string& text)

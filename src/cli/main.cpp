@@ -12,6 +12,7 @@
 #include "cli/commands.h"
 #include "cli/exit_status.h"
 #include "platform/port_factory.h"
+#include "platform/program_arguments.h"
 #include "version.h"
 
 namespace {
@@ -25,6 +26,16 @@ constexpr const char* kProgram = "tavrek-cli";
 constexpr const char* kDescription =
     "Writes firmware into dsPIC30F4011/4012 chips through their serial bootloader, as the Tavrek window does.";
 
+#ifdef _WIN32
+constexpr const char* kPortHelp =
+    "COM1 to COM256, the system's own (tavrek-cli ports shows them), a device such as \\\\.\\COM7, "
+    "or rfc2217://HOST:PORT for a port on another machine (ser2net); "
+    "given several times, writes every chip at once (default COM1)";
+
+constexpr const char* kPortsHelp =
+    "COMn is the system's own COMn, as Device Manager shows it. TAVREK_COMn=PORT makes COMn (1 to 5) open PORT, "
+    "which may be another COM port or a port on another machine, rfc2217://HOST:PORT.";
+#else
 constexpr const char* kPortHelp =
     "COM1 to COM5, numbered as in the window (tavrek-cli ports shows them), a device such as /dev/ttyUSB0, "
     "or rfc2217://HOST:PORT for a port on another machine (ser2net); "
@@ -34,6 +45,7 @@ constexpr const char* kPortsHelp =
     "Without TAVREK_COMn, COMn is the n-th serial port present: built-in ports (/dev/ttyS*) first, then USB and "
     "other adapters (/dev/ttyUSB*, /dev/ttyACM*, the rest), each kind by number. TAVREK_COMn=DEVICE makes COMn "
     "open DEVICE, which may be a port on another machine, rfc2217://HOST:PORT.";
+#endif
 
 // `text` in lines of at most kHelpWidth columns, the first one starting at
 // column `indent` (after what the caller has printed) and the others indented
@@ -227,15 +239,17 @@ int main(int argc, char** argv)
     CLI::App app(kDescription, kProgram);
     app.formatter(std::make_shared<HelpFormatter>());
     app.set_version_flag("--version", std::string(kProgram) + " " + tavrek::kVersion);
+    app.allow_windows_style_options(false);  // "/path/firmware.hex" is a file, not an option
     app.require_subcommand(1);
     WriteOptions write;
     ResetOptions reset;
     std::string checkFile;
     const Commands commands = defineCommands(app, write, reset, checkFile);
-    if (const std::string mistake = commandLineMistake(app, argc, argv); !mistake.empty())
+    tavrek::ProgramArguments arguments(argc, argv);
+    if (const std::string mistake = commandLineMistake(app, arguments.count(), arguments.values()); !mistake.empty())
         return usageError(mistake);
     try {
-        app.parse(argc, argv);
+        app.parse(arguments.count(), arguments.values());
     } catch (const CLI::ParseError& e) {
         return app.exit(e) == 0 ? kExitWritten : kExitBadCommandLine;
     }

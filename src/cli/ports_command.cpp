@@ -13,9 +13,18 @@ namespace tavrek::cli {
 
 namespace {
 
-constexpr const char* kDeviceFolder = "/dev/";  // where a bare device name such as ttyUSB0 lives
-
 constexpr std::size_t kMaxComDigits = 9;       // more than any COM number, fewer than overflow a long
+
+#ifdef _WIN32
+// COMn is the system's own COMn; Windows numbers its ports up to COM256.
+constexpr long kLastComNumber = 256;
+constexpr const char* kComNumbers = "the COM numbers are COM1 to COM256";
+#else
+// COMn is a number Tavrek gives to the n-th port present, as the window does.
+constexpr long kLastComNumber = kLastPort;
+constexpr const char* kComNumbers = "the COM numbers are COM1 to COM5; name the device instead";
+constexpr const char* kDeviceFolder = "/dev/";  // where a bare device name such as ttyUSB0 lives
+#endif
 
 // The n of "COM<n>" in any case; -1 for any other name.
 long comNumber(const std::string& name)
@@ -32,7 +41,11 @@ long comNumber(const std::string& name)
 
 std::string devicePath(const std::string& name)
 {
+#ifdef _WIN32
+    return name;  // \\.\COM7 and the like, as the system names its devices
+#else
     return name.find('/') == std::string::npos ? kDeviceFolder + name : name;
+#endif
 }
 
 } // namespace
@@ -42,8 +55,8 @@ std::string checkPortName(const std::string& name)
     const long number = comNumber(name);
     if (name.empty())
         return "PORT is empty";
-    if (number != -1 && (number < kFirstPort || number > kLastPort))
-        return name + ": the COM numbers are COM1 to COM5; name the device instead";
+    if (number != -1 && (number < kFirstPort || number > kLastComNumber))
+        return name + ": " + kComNumbers;
     if (isPortUrl(name) && !parseRemotePortName(name))
         return name + ": not a port; a port on another machine is " + kRemotePortForm + " (e.g. rfc2217://bench-pi:3001)";
     return {};
@@ -54,10 +67,16 @@ std::vector<PortTarget> resolvePorts(const std::vector<std::string>& names, Seri
     std::optional<std::array<ComPort, kComCount>> comPorts;  // listed only when a COM number is named
     std::vector<PortTarget> targets;
     for (const std::string& name : names) {
-        const long number = comNumber(name);
-        if (number != -1 && !comPorts)
-            comPorts = currentComPorts(lister);
-        const std::string device = number != -1 ? comPorts->at(number - kFirstPort).device : devicePath(name);
+        long number = comNumber(name);
+        std::string device = devicePath(name);
+        if (number > kLastPort) {
+            device = "COM" + std::to_string(number);  // beyond the list: the system's own COMn
+            number = -1;
+        } else if (number != -1) {
+            if (!comPorts)
+                comPorts = currentComPorts(lister);
+            device = comPorts->at(number - kFirstPort).device;
+        }
         for (const PortTarget& earlier : targets)
             if (!device.empty() && sameDevice(earlier.device, device))
                 throw UsageError(earlier.name == name ? name + " is named twice"
@@ -71,12 +90,13 @@ std::vector<PortTarget> resolvePorts(const std::vector<std::string>& names, Seri
 int portsCommand(SerialPortLister& lister)
 {
     const std::vector<SerialPortInfo> present = inSystemOrder(lister.availablePorts());
-    for (const ComPort& port : numberComPorts(present, portVariables()))
+    for (const ComPort& port : platformComPorts(present, portVariables()))
         std::printf("COM%d  %s\n", port.number, describeComPort(port).c_str());
     std::printf("\nSerial ports present:%s\n", present.empty() ? " none" : "");
     for (const SerialPortInfo& info : present) {
         ComPort described;
         described.device = info.device;
+        described.present = true;
         described.description = info.description;
         described.manufacturer = info.manufacturer;
         std::printf("  %s\n", describeComPort(described).c_str());

@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <memory>
 #include <optional>
-#include <unistd.h>
 
 #include "cli/commands.h"
 #include "cli/console_window.h"
@@ -18,6 +17,7 @@
 #include "cli/tracing_port.h"
 #include "platform/port_factory.h"
 #include "platform/steady_clock.h"
+#include "platform/terminal.h"
 #include "platform/text_file_reader.h"
 #include "support/programming.h"
 
@@ -103,7 +103,7 @@ int writeCommand(const WriteOptions& options, SerialPortLister& lister)
 {
     const Moment start = std::chrono::steady_clock::now();
     const std::vector<PortTarget> targets = resolvePorts(options.ports, lister);
-    Console console(options.quiet, !options.quiet && ::isatty(STDERR_FILENO) == 1);
+    Console console(options.quiet, !options.quiet && errorTerminalTakesBars());
     const std::optional<SupportState> images = loadFile(options.file, console);
     if (!images)
         return kExitFileFailed;

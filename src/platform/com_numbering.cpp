@@ -32,9 +32,16 @@ std::tuple<int, std::string, unsigned long> systemOrderKey(const std::string& de
 
 std::string resolvedName(const std::string& device)
 {
+#ifdef _WIN32
+    // COM7, com7 and \\.\COM7 are one port.
+    std::string name = device.starts_with("\\\\.\\") ? device.substr(4) : device;
+    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::toupper(c); });
+    return name;
+#else
     std::error_code error;
     const auto resolved = std::filesystem::weakly_canonical(device, error);
     return error ? device : resolved.string();
+#endif
 }
 
 void describeWith(ComPort& port, const SerialPortInfo& info)
@@ -106,21 +113,36 @@ std::array<ComPort, kComCount> numberComPorts(const std::vector<SerialPortInfo>&
     return ports;
 }
 
-std::array<ComPort, kComCount> currentComPorts(SerialPortLister& lister)
+std::array<ComPort, kComCount> systemComPorts(const std::vector<SerialPortInfo>& present,
+                                              const PortVariables& variables)
 {
-#ifdef _WIN32
-    // Windows numbers its serial ports itself: COMn is COMn.
-    (void)lister;
-    const PortVariables variables = portVariables();
     std::array<ComPort, kComCount> ports;
     for (int i = 0; i < kComCount; ++i) {
-        ports[i].number = kFirstPort + i;
-        ports[i].device = variables[i].empty() ? "COM" + std::to_string(ports[i].number) : variables[i];
+        ComPort& port = ports[i];
+        port.number = kFirstPort + i;
+        port.device = variables[i].empty() ? "COM" + std::to_string(port.number) : variables[i];
+        if (!variables[i].empty())
+            port.variable = kPortVariablePrefix + std::to_string(port.number);
+        const auto listed = [&port](const SerialPortInfo& info) { return sameDevice(info.device, port.device); };
+        if (const auto found = std::find_if(present.begin(), present.end(), listed); found != present.end())
+            describeWith(port, *found);
     }
     return ports;
+}
+
+std::array<ComPort, kComCount> platformComPorts(const std::vector<SerialPortInfo>& present,
+                                                const PortVariables& variables)
+{
+#ifdef _WIN32
+    return systemComPorts(present, variables);
 #else
-    return numberComPorts(lister.availablePorts(), portVariables());
+    return numberComPorts(present, variables);
 #endif
+}
+
+std::array<ComPort, kComCount> currentComPorts(SerialPortLister& lister)
+{
+    return platformComPorts(lister.availablePorts(), portVariables());
 }
 
 DeviceResolver comNumberResolver(std::shared_ptr<SerialPortLister> lister)
@@ -130,7 +152,7 @@ DeviceResolver comNumberResolver(std::shared_ptr<SerialPortLister> lister)
 
 std::string describeComPort(const ComPort& port)
 {
-    if (port.device.empty())
+    if (port.device.empty() || (!port.present && port.variable.empty()))
         return "no serial port";
     if (isPortUrl(port.device))
         return port.device + ": a port on another machine" + (port.variable.empty() ? "" : ", set by " + port.variable);

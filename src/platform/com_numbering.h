@@ -12,7 +12,7 @@ namespace tavrek {
 
 // A serial port present on the machine, as the system lists it.
 struct SerialPortInfo {
-    std::string device;        // e.g. /dev/ttyUSB0
+    std::string device;        // e.g. /dev/ttyUSB0, COM7
     std::string description;   // e.g. "FT232R USB UART"; empty where unknown
     std::string manufacturer;  // e.g. "FTDI"; empty where unknown
 };
@@ -27,7 +27,7 @@ public:
 // What one COM number opens.
 struct ComPort {
     int number = 0;
-    std::string device;     // empty: no serial port behind the number
+    std::string device;     // empty: no serial port behind the number (Windows: always COMn or the variable's)
     std::string variable;   // "TAVREK_COM2" when that variable chose the device
     bool present = false;   // the device exists: the system lists it, or its file is there
     std::string description;
@@ -52,11 +52,22 @@ std::vector<SerialPortInfo> inSystemOrder(std::vector<SerialPortInfo> ports);
 std::array<ComPort, kComCount> numberComPorts(const std::vector<SerialPortInfo>& present,
                                               const PortVariables& variables);
 
+// COM1 to COM5 on Windows, where COMn is the system's own COMn: a variable
+// still names another port for its number; a port the system lists is
+// described.
+std::array<ComPort, kComCount> systemComPorts(const std::vector<SerialPortInfo>& present,
+                                              const PortVariables& variables);
+
+// COM1 to COM5 as this platform gives them: numbered from the ports present
+// on Linux, the system's own on Windows.
+std::array<ComPort, kComCount> platformComPorts(const std::vector<SerialPortInfo>& present,
+                                                const PortVariables& variables);
+
 // COM1 to COM5 as they stand now: the variables and the ports present.
 std::array<ComPort, kComCount> currentComPorts(SerialPortLister& lister);
 
 // True when two names reach one device (a /dev/serial/by-id link and its
-// target, say).
+// target, say; COM7 and \\.\COM7 on Windows).
 bool sameDevice(const std::string& a, const std::string& b);
 
 // The device a port number opens; empty when there is none.

@@ -1,3 +1,6 @@
+// Text files on disk (Linux and Windows; on Windows names are UTF-8 and
+// reach the system in its wide form, so that any file name opens).
+
 #include "platform/text_file_reader.h"
 
 #include <cctype>
@@ -6,6 +9,12 @@
 #include <cstring>
 #include <filesystem>
 #include <system_error>
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include "platform/win32_text.h"
+#endif
 
 #include "support/failures.h"
 
@@ -72,16 +81,68 @@ std::string lowerFirst(std::string text)
     return text;
 }
 
+// A path for the standard library from a name in UTF-8.
+std::filesystem::path pathOf(const std::string& name)
+{
+#ifdef _WIN32
+    return widen(name);
+#else
+    return name;
+#endif
+}
+
+std::FILE* openForReading(const std::string& name)
+{
+#ifdef _WIN32
+    return ::_wfopen(widen(name).c_str(), L"rb");
+#else
+    return std::fopen(name.c_str(), "rb");
+#endif
+}
+
+// The program file's own path.
+std::filesystem::path executablePath(std::error_code& error)
+{
+#ifdef _WIN32
+    constexpr DWORD kMaxPathChars = 32768;  // the longest path Windows has
+    std::wstring path(MAX_PATH, L'\0');
+    DWORD length = 0;
+    // A path cut short fills the whole buffer: try again with a larger one.
+    while ((length = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()))) == path.size() &&
+           path.size() < kMaxPathChars)
+        path.resize(path.size() * 2);
+    if (length == 0)
+        error.assign(static_cast<int>(::GetLastError()), std::system_category());
+    path.resize(length);
+    return path;
+#else
+    return std::filesystem::read_symlink("/proc/self/exe", error);
+#endif
+}
+
 } // namespace
+
+std::string absolutePath(const std::string& name)
+{
+    std::error_code error;
+    const std::filesystem::path whole = std::filesystem::absolute(pathOf(name), error);
+    if (error)
+        return name;
+#ifdef _WIN32
+    return narrow(whole.wstring());
+#else
+    return whole.string();
+#endif
+}
 
 std::unique_ptr<TextStream> DiskFileSystem::openTextFile(const std::string& path)
 {
     std::error_code error;
     if (path.empty())
         throw FileOpenFailure("no file chosen");
-    if (std::filesystem::is_directory(path, error))
+    if (std::filesystem::is_directory(pathOf(path), error))
         throw FileOpenFailure("is a folder, not a file");
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::FILE* file = openForReading(path);
     if (!file)
         throw FileOpenFailure(lowerFirst(std::strerror(errno)));
     return makeTextStream(file);
@@ -92,12 +153,19 @@ std::unique_ptr<TextStream> makeTextStream(std::FILE* file)
     return std::make_unique<DiskTextStream>(file);
 }
 
+std::filesystem::path programFolder()
+{
+    std::error_code error;
+    const auto executable = executablePath(error);
+    if (error)
+        throw FileOpenFailure("cannot enter the program's folder: " + error.message());
+    return executable.parent_path();
+}
+
 void DiskFileSystem::enterProgramFolder()
 {
     std::error_code error;
-    const auto executable = std::filesystem::read_symlink("/proc/self/exe", error);
-    if (!error)
-        std::filesystem::current_path(executable.parent_path(), error);
+    std::filesystem::current_path(programFolder(), error);
     if (error)
         throw FileOpenFailure("cannot enter the program's folder: " + error.message());
 }

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdio>
+#include <filesystem>
+#include <string>
 
 #include "support/text_file.h"
 
@@ -12,6 +14,13 @@ public:
     std::unique_ptr<TextStream> openTextFile(const std::string& path) override;
     void enterProgramFolder() override;
 };
+
+// The folder of the program's own executable. Throws FileOpenFailure.
+std::filesystem::path programFolder();
+
+// The whole path of a file name given relative to the current folder, in
+// UTF-8 as the name; the name as it is where it cannot be made whole.
+std::string absolutePath(const std::string& name);
 
 // A stream over an already opened C file, which it owns and closes.
 std::unique_ptr<TextStream> makeTextStream(std::FILE* file);

@@ -1,0 +1,44 @@
+# The Windows build, cross-built by scripts/build-windows.sh with
+# cmake/mingw-w64-i686.cmake: the Support module, the platform's files, clock,
+# Win32 serial port and port list, tavrek-cli.exe, and the tests, which run
+# under Wine. Not the window (no Qt for MinGW in Debian), not tavrek-sim (it
+# serves a Linux pseudo-terminal), not the benchmarks.
+
+# Windows 7 SP1 and later; newer calls only where looked up at run time.
+add_compile_definitions(_WIN32_WINNT=0x0601 WINVER=0x0601 UNICODE _UNICODE NOMINMAX WIN32_LEAN_AND_MEAN)
+enable_language(RC)
+
+# CLI11 is headers only: Debian's copy serves the cross build too, through a
+# folder of its own, so that the host's /usr/include never comes before
+# MinGW-w64's headers.
+find_path(TAVREK_CLI11_INCLUDE CLI/CLI.hpp PATHS /usr/include NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/cli11)
+file(CREATE_LINK ${TAVREK_CLI11_INCLUDE}/CLI ${CMAKE_BINARY_DIR}/cli11/CLI SYMBOLIC)
+add_library(CLI11::CLI11 INTERFACE IMPORTED)
+target_include_directories(CLI11::CLI11 SYSTEM INTERFACE ${CMAKE_BINARY_DIR}/cli11)
+
+# Standalone Asio, headers only, for the ports on other machines: Debian's copy,
+# through a folder of its own as CLI11.
+find_path(TAVREK_ASIO_INCLUDE asio.hpp PATHS /usr/include NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/asio)
+file(CREATE_LINK ${TAVREK_ASIO_INCLUDE}/asio ${CMAKE_BINARY_DIR}/asio/asio SYMBOLIC)
+file(CREATE_LINK ${TAVREK_ASIO_INCLUDE}/asio.hpp ${CMAKE_BINARY_DIR}/asio/asio.hpp SYMBOLIC)
+include_directories(SYSTEM ${CMAKE_BINARY_DIR}/asio)
+
+# The version resource and the application manifest of a program: its
+# description, and the manifest template it runs under (data/windows/).
+function(tavrek_windows_resources target description manifest)
+    set(TAVREK_RC_NAME ${target})
+    set(TAVREK_RC_DESCRIPTION ${description})
+    set(TAVREK_RC_MANIFEST ${CMAKE_BINARY_DIR}/generated/${target}.manifest)
+    configure_file(${CMAKE_SOURCE_DIR}/data/windows/${manifest} ${TAVREK_RC_MANIFEST} @ONLY)
+    configure_file(${CMAKE_SOURCE_DIR}/data/windows/resources.rc.in
+                   ${CMAKE_BINARY_DIR}/generated/${target}.rc @ONLY)
+    target_sources(${target} PRIVATE ${CMAKE_BINARY_DIR}/generated/${target}.rc)
+endfunction()
+
+enable_testing()
+add_subdirectory(src/platform)
+add_subdirectory(src/cli)
+add_subdirectory(sim)
+add_subdirectory(tests)

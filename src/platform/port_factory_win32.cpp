@@ -1,0 +1,30 @@
+// Ports and threads on Windows.
+
+#include <thread>
+
+#include "platform/port_factory.h"
+#include "platform/win32_port_list.h"
+#include "platform/win32_serial_line.h"
+
+namespace tavrek {
+
+std::unique_ptr<SerialLine> openLocalLine(const std::string& device, const LineSettings& settings, bool dtr)
+{
+    return std::make_unique<Win32SerialLine>(device, settings, dtr);
+}
+
+std::shared_ptr<SerialPortLister> makeSerialPortLister()
+{
+    return std::make_shared<Win32PortLister>();
+}
+
+void runSideBySide(const std::vector<std::function<void()>>& jobs)
+{
+    std::vector<std::thread> threads;
+    for (const auto& job : jobs)
+        threads.emplace_back(job);
+    for (std::thread& thread : threads)
+        thread.join();
+}
+
+} // namespace tavrek
