@@ -25,7 +25,25 @@ file(CREATE_LINK ${TAVREK_ASIO_INCLUDE}/asio ${CMAKE_BINARY_DIR}/asio/asio SYMBO
 file(CREATE_LINK ${TAVREK_ASIO_INCLUDE}/asio.hpp ${CMAKE_BINARY_DIR}/asio/asio.hpp SYMBOLIC)
 include_directories(SYSTEM ${CMAKE_BINARY_DIR}/asio)
 
-# The version resource and the application manifest of a program: its
+# The programs' icon, in every size Windows shows, made from data/tavrek.svg.
+find_program(TAVREK_RSVG_CONVERT rsvg-convert REQUIRED)
+find_program(TAVREK_ICOTOOL icotool REQUIRED)
+set(TAVREK_WINDOWS_ICON ${CMAKE_BINARY_DIR}/generated/tavrek.ico)
+set(icon_pictures "")
+foreach(size 16 20 24 32 40 48 64 256)
+    set(picture ${CMAKE_BINARY_DIR}/generated/tavrek-${size}.png)
+    add_custom_command(OUTPUT ${picture}
+                       COMMAND ${TAVREK_RSVG_CONVERT} -w ${size} -h ${size} -o ${picture} ${TAVREK_ICON}
+                       DEPENDS ${TAVREK_ICON} VERBATIM)
+    list(APPEND icon_pictures ${picture})
+endforeach()
+list(POP_BACK icon_pictures largest)  # kept as PNG inside the icon, as Windows does
+add_custom_command(OUTPUT ${TAVREK_WINDOWS_ICON}
+                   COMMAND ${TAVREK_ICOTOOL} -c -o ${TAVREK_WINDOWS_ICON} ${icon_pictures} --raw=${largest}
+                   DEPENDS ${icon_pictures} ${largest} VERBATIM)
+add_custom_target(windows_icon DEPENDS ${TAVREK_WINDOWS_ICON})
+
+# The version resource, icon and application manifest of a program: its
 # description, and the manifest template it runs under (data/windows/).
 function(tavrek_windows_resources target description manifest)
     set(TAVREK_RC_NAME ${target})
@@ -35,10 +53,16 @@ function(tavrek_windows_resources target description manifest)
     configure_file(${CMAKE_SOURCE_DIR}/data/windows/resources.rc.in
                    ${CMAKE_BINARY_DIR}/generated/${target}.rc @ONLY)
     target_sources(${target} PRIVATE ${CMAKE_BINARY_DIR}/generated/${target}.rc)
+    set_source_files_properties(${CMAKE_BINARY_DIR}/generated/${target}.rc PROPERTIES
+                                OBJECT_DEPENDS "${TAVREK_WINDOWS_ICON};${TAVREK_RC_MANIFEST}")
+    target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR}/src)
+    add_dependencies(${target} windows_icon)
 endfunction()
 
 enable_testing()
 add_subdirectory(src/platform)
+add_subdirectory(src/form)
+add_subdirectory(src/win32)
 add_subdirectory(src/cli)
 add_subdirectory(sim)
 add_subdirectory(tests)

@@ -22,7 +22,8 @@ if [[ "${1:-}" == package ]]; then
     packages+=(dpkg-dev file lintian desktop-file-utils appstream man-db)
 elif [[ "${1:-}" == windows ]]; then
     # Installed with what they recommend, as Wine was tried with.
-    windows_packages=(g++-mingw-w64-i686-posix binutils-mingw-w64-i686 googletest wine wine32:i386 file)
+    windows_packages=(g++-mingw-w64-i686-posix binutils-mingw-w64-i686 googletest wine wine32:i386 file
+                      librsvg2-bin icoutils nsis xvfb xauth)
 fi
 
 lacking() {

@@ -79,26 +79,29 @@ std::string describe(const RECT& r)
            std::to_string(r.bottom - r.top);
 }
 
+struct WindowSearch {
+    DWORD process;
+    std::string windowClass, caption;
+    HWND found = nullptr;
+};
+
+BOOL CALLBACK matchWindow(HWND window, LPARAM data)
+{
+    auto& search = *reinterpret_cast<WindowSearch*>(data);
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(window, &owner);
+    if (owner != search.process || !::IsWindowVisible(window) || classOf(window) != search.windowClass ||
+        textOf(window) != search.caption)
+        return TRUE;
+    search.found = window;
+    return FALSE;
+}
+
 // The first top-level window of `process` with the class and caption given.
 HWND findWindow(DWORD process, const std::string& windowClass, const std::string& caption)
 {
-    struct Search {
-        DWORD process;
-        std::string windowClass, caption;
-        HWND found = nullptr;
-    } search{process, windowClass, caption};
-    ::EnumWindows(
-        [](HWND window, LPARAM data) -> BOOL {
-            auto& s = *reinterpret_cast<Search*>(data);
-            DWORD owner = 0;
-            ::GetWindowThreadProcessId(window, &owner);
-            if (owner != s.process || !::IsWindowVisible(window) || classOf(window) != s.windowClass ||
-                textOf(window) != s.caption)
-                return TRUE;
-            s.found = window;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    WindowSearch search{process, windowClass, caption};
+    ::EnumWindows(matchWindow, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 

@@ -40,7 +40,9 @@ endfunction()
 
 tavrek_wine_test(hex_tests hex_file_test.cpp)
 tavrek_wine_test(link_tests programming_test.cpp)
-foreach(name hex_tests link_tests)
+tavrek_wine_test(form_tests form_test.cpp)
+target_link_libraries(form_tests PRIVATE tavrek_form)
+foreach(name hex_tests link_tests form_tests)
     gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 PROPERTIES FIXTURES_REQUIRED wine)
 endforeach()
 
@@ -62,3 +64,17 @@ gtest_discover_tests(win32_serial_port_tests DISCOVERY_MODE PRE_TEST DISCOVERY_T
 add_test(NAME cli_tests COMMAND ${TAVREK_NATIVE_BUILD}/cli_tests)
 set_tests_properties(cli_tests PROPERTIES ENVIRONMENT TAVREK_WINDOWS_BUILD=${CMAKE_BINARY_DIR}
                      FIXTURES_REQUIRED wine RESOURCE_LOCK com_ports)
+
+# The window, tavrek.exe, as UI automation sees it, on an X display of its own,
+# with a simulated chip behind COM11 that saves what it receives.
+tavrek_wine_test(win32_window_tests win32_window_test.cpp)
+target_link_libraries(win32_window_tests PRIVATE tavrek_form)
+add_dependencies(win32_window_tests tavrek)
+set(window_test_chip ${CMAKE_BINARY_DIR}/window-test-chip.hex)
+add_test(NAME win32_window_tests
+         COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/wine/with-sims.sh ${TAVREK_NATIVE_BUILD}/tavrek-sim ${com_links}
+                 "11 --save ${window_test_chip}" --
+                 ${CMAKE_CURRENT_SOURCE_DIR}/wine/with-display.sh ${CMAKE_BINARY_DIR}/wine
+                 ${CMAKE_BINARY_DIR}/wine $<TARGET_FILE:win32_window_tests>)
+set_tests_properties(win32_window_tests PROPERTIES ENVIRONMENT TAVREK_TEST_SIM_SAVE=${window_test_chip}
+                     FIXTURES_REQUIRED wine RESOURCE_LOCK com_ports TIMEOUT 300)

@@ -3,6 +3,7 @@
 #include <thread>
 
 #include "platform/port_factory.h"
+#include "platform/rfc2217_line.h"
 #include "platform/win32_port_list.h"
 #include "platform/win32_serial_line.h"
 
@@ -11,6 +12,18 @@ namespace tavrek {
 std::unique_ptr<SerialLine> openLocalLine(const std::string& device, const LineSettings& settings, bool dtr)
 {
     return std::make_unique<Win32SerialLine>(device, settings, dtr);
+}
+
+// A local port's wait for a reply also ends at a message for the window, so
+// that it repaints and answers the operator at once during a Write.
+std::unique_ptr<PortControl> makeWindowPortControl(DeviceResolver deviceFor)
+{
+    return makePortControl(std::move(deviceFor), [](const std::string& device, const LineSettings& settings, bool dtr) {
+        if (isPortUrl(device))
+            return openSerialLine(device, settings, dtr);
+        return std::unique_ptr<SerialLine>(
+            std::make_unique<Win32SerialLine>(device, settings, dtr, WakeOn::InputOrWindowMessage));
+    });
 }
 
 std::shared_ptr<SerialPortLister> makeSerialPortLister()

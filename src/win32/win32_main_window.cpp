@@ -34,6 +34,7 @@ enum ControlId : int {
     kCmdResetId,
 };
 
+constexpr int kFitTries = 3;  // measurements of the port list's height before it is taken as it is
 constexpr UINT_PTR kLogBoxSubclass = 1;
 constexpr UINT_PTR kPortListSubclass = 2;
 
@@ -263,21 +264,32 @@ void Win32MainWindow::placeControls()
     place(prgBar, kPrgBarAt);
     place(cmdReset, kCmdResetAt);
     place(cboPort, kCboPortAt);
-    // A drop-down list's height is its closed field's, which follows the item
-    // height of the field: bring it to the table's height.
-    RECT closed{};
-    ::GetWindowRect(cboPort, &closed);
-    const int wanted = toPixels(kCboPortAt.height, dpi_);
-    const int field = static_cast<int>(::SendMessageW(cboPort, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0));
-    const int frame = (closed.bottom - closed.top) - field;
-    if (wanted > frame)
-        ::SendMessageW(cboPort, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), wanted - frame);
+    fitPortListHeight(toPixels(kCboPortAt.height, dpi_));
 
     RECT client{0, 0, toPixels(kClientArea.width, dpi_), toPixels(kClientArea.height, dpi_)};
     adjustWindowRect(client, static_cast<DWORD>(::GetWindowLongPtrW(window_, GWL_STYLE)),
                      static_cast<DWORD>(::GetWindowLongPtrW(window_, GWL_EXSTYLE)), dpi_);
     ::SetWindowPos(window_, nullptr, 0, 0, client.right - client.left, client.bottom - client.top,
                    SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// A drop-down list's height is its closed field's, which follows the field's
+// item height by a frame that differs between systems: set the item height,
+// measure, and correct it by what is off.
+void Win32MainWindow::fitPortListHeight(int wanted)
+{
+    const auto height = [this] {
+        RECT closed{};
+        ::GetWindowRect(cboPort, &closed);
+        return static_cast<int>(closed.bottom - closed.top);
+    };
+    int item = static_cast<int>(::SendMessageW(cboPort, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0));
+    for (int tries = 0; tries < kFitTries && height() != wanted; ++tries) {
+        item += wanted - height();
+        if (item < 1)
+            return;
+        ::SendMessageW(cboPort, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), item);
+    }
 }
 
 void Win32MainWindow::centreOnScreen()

@@ -55,6 +55,7 @@ private:
     void createTooltips();
     void applyDpi(UINT dpi);
     void placeControls();
+    void fitPortListHeight(int wanted);
     void makeFonts();
     void centreOnScreen();
     void dispatch(MSG& message);

@@ -21,6 +21,9 @@ wine wineboot -i </dev/null >/dev/null 2>&1
 for number in "$@"; do
     wine reg add 'HKLM\Software\Wine\Ports' /v "COM$number" /t REG_SZ /d "$links/com$number" /f >/dev/null
 done
+# Wine draws the frames and captions of its windows itself and gives a new
+# window the keyboard, as Windows does, where no window manager runs (Xvfb).
+wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null
 # The ports are taken when the next server starts.
 wineserver -w
 touch "$prefix/.tavrek-prefix"
