@@ -6,7 +6,7 @@
 #   scripts/build-windows.sh --test   build, then run the tests
 # Installs what is missing first (scripts/setup.sh windows: MinGW-w64 and
 # 32-bit Wine, which adds Debian's i386 architecture), and builds the Linux
-# tavrek-sim and cli_tests into build/ (or $TAVREK_BUILD_DIR), which the tests
+# tavrek-sim, cli_tests and remote_port_tests into build/ (or $TAVREK_BUILD_DIR), which the tests
 # use. Extra arguments go to CMake, for both builds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -17,7 +17,7 @@ if [[ "${1:-}" == --test ]]; then
 fi
 scripts/setup.sh windows
 native=$PWD/${TAVREK_BUILD_DIR:-build}
-TAVREK_BUILD_DIR=$native TAVREK_TARGETS="tavrek-sim cli_tests" scripts/build.sh "$@"
+TAVREK_BUILD_DIR=$native TAVREK_TARGETS="tavrek-sim cli_tests remote_port_tests" scripts/build.sh "$@"
 cmake -S . -B build-windows -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake \
     -DTAVREK_NATIVE_BUILD="$native" "$@" >/dev/null
 cmake --build build-windows --parallel "$(nproc)"

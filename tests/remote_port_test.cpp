@@ -1,5 +1,6 @@
 // Ports on another machine: their names, then build/tavrek-cli through the
 // real ser2net into build/tavrek-sim, by name and as the window's COM number.
+// The Windows build runs the write through tavrek-cli.exe under Wine.
 
 #include <gtest/gtest.h>
 
@@ -9,7 +10,9 @@
 namespace tavrek::test {
 namespace {
 
-ProgramRun cli(const std::vector<std::string>& args) { return runProgram(TAVREK_CLI_PROGRAM, args); }
+const CliUnderTest kCli;  // tavrek-cli, or tavrek-cli.exe under Wine
+
+ProgramRun cli(const std::vector<std::string>& args) { return kCli.run(args); }
 
 TEST(RemotePortNames, WellFormedNamesParseAndTheRestAreABadCommandLine)
 {

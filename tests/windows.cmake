@@ -60,9 +60,11 @@ set_property(TARGET win32_serial_port_tests PROPERTY CROSSCOMPILING_EMULATOR
 gtest_discover_tests(win32_serial_port_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
                      PROPERTIES FIXTURES_REQUIRED wine RESOURCE_LOCK com_ports)
 
-# The Linux tavrek-cli table, run against tavrek-cli.exe.
+# The Linux tavrek-cli table, run against tavrek-cli.exe; and a write through
+# ser2net to a board on another machine, by tavrek-cli.exe.
 add_test(NAME cli_tests COMMAND ${TAVREK_NATIVE_BUILD}/cli_tests)
-set_tests_properties(cli_tests PROPERTIES ENVIRONMENT TAVREK_WINDOWS_BUILD=${CMAKE_BINARY_DIR}
+add_test(NAME remote_write COMMAND ${TAVREK_NATIVE_BUILD}/remote_port_tests --gtest_filter=RemoteWrite.TheChip*)
+set_tests_properties(cli_tests remote_write PROPERTIES ENVIRONMENT TAVREK_WINDOWS_BUILD=${CMAKE_BINARY_DIR}
                      FIXTURES_REQUIRED wine RESOURCE_LOCK com_ports)
 
 # The window, tavrek.exe, as UI automation sees it, on an X display of its own,
