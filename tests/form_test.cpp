@@ -107,6 +107,24 @@ TEST_F(Commands, ResetPulsesDtrOnTheLastWritesPortElseCom1OrTellsItCannotAndLogs
     }
 }
 
+TEST(PortTooltips, AnEmptyEntryNamesThePortsBeyondTheListAndHowToReachThem)
+{
+    ComPort com3;
+    com3.number = 3;
+    com3.device = "COM3";
+    const std::vector<SerialPortInfo> beyond = {{"COM7", "USB Serial Port", "FTDI"}, {"COM12", "", ""}};
+    EXPECT_EQ(describeComPort(com3, beyond),
+              "no serial port; present beyond COM5: COM7: USB Serial Port (FTDI), COM12. Reach one as COM3 with "
+              "TAVREK_COM3=COM7, or give it a number up to COM5 (Device Manager: Port Settings > Advanced > COM Port "
+              "Number)");
+    EXPECT_EQ(describeComPort(com3, {}), "no serial port");
+    com3.present = true;
+    EXPECT_EQ(describeComPort(com3, beyond), "COM3");
+    std::array<ComPort, kComCount> list;
+    list[0].device = "/dev/ttyS0";
+    EXPECT_EQ(portsBeyondTheList({{"/dev/ttyS0", "", ""}, {"/dev/ttyUSB4", "", ""}}, list).size(), 1u);
+}
+
 using DuringAWrite = FormTest;
 
 TEST_F(DuringAWrite, WriteAndResetAreDisabledAndIgnoredWhileOpenStillWorks)

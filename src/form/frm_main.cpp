@@ -126,9 +126,11 @@ PortTooltips frmMain::portTooltips()
     PortTooltips tooltips;
     if (!ports_)
         return tooltips;
-    const auto comPorts = currentComPorts(*ports_);
+    const std::vector<SerialPortInfo> present = ports_->availablePorts();
+    const auto comPorts = platformComPorts(present, portVariables());
+    const std::vector<SerialPortInfo> beyond = portsBeyondTheList(present, comPorts);
     for (int i = 0; i < kComCount; ++i)
-        tooltips[i] = describeComPort(comPorts[i]);
+        tooltips[i] = describeComPort(comPorts[i], beyond);
     return tooltips;
 }
 

@@ -166,4 +166,36 @@ std::string describeComPort(const ComPort& port)
     return text;
 }
 
+std::vector<SerialPortInfo> portsBeyondTheList(const std::vector<SerialPortInfo>& present,
+                                               const std::array<ComPort, kComCount>& ports)
+{
+    std::vector<SerialPortInfo> beyond;
+    for (const SerialPortInfo& info : present) {
+        const auto opens = [&info](const ComPort& port) { return !port.device.empty() && sameDevice(port.device, info.device); };
+        if (std::none_of(ports.begin(), ports.end(), opens))
+            beyond.push_back(info);
+    }
+    return beyond;
+}
+
+std::string describeComPort(const ComPort& port, const std::vector<SerialPortInfo>& beyond)
+{
+    std::string text = describeComPort(port);
+    if (text != "no serial port" || beyond.empty())
+        return text;
+    text += "; present beyond COM" + std::to_string(kLastPort) + ": ";
+    for (std::size_t i = 0; i < beyond.size(); ++i) {
+        ComPort shown;
+        shown.device = beyond[i].device;
+        shown.present = true;
+        shown.description = beyond[i].description;
+        shown.manufacturer = beyond[i].manufacturer;
+        text += (i == 0 ? "" : ", ") + describeComPort(shown);
+    }
+    const std::string number = std::to_string(port.number);
+    return text + ". Reach one as COM" + number + " with TAVREK_COM" + number + "=" + beyond.front().device +
+           ", or give it a number up to COM" + std::to_string(kLastPort) +
+           " (Device Manager: Port Settings > Advanced > COM Port Number)";
+}
+
 } // namespace tavrek

@@ -81,4 +81,13 @@ DeviceResolver comNumberResolver(std::shared_ptr<SerialPortLister> lister);
 // variable that chose the device where one did, or "no serial port".
 std::string describeComPort(const ComPort& port);
 
+// The ports present that none of COM1 to COM5 opens: on Windows, those the
+// system numbered above COM5.
+std::vector<SerialPortInfo> portsBeyondTheList(const std::vector<SerialPortInfo>& present,
+                                               const std::array<ComPort, kComCount>& ports);
+
+// describeComPort's line; for a number with no port behind it, also the ports
+// present beyond the list and how to reach one of them from that number.
+std::string describeComPort(const ComPort& port, const std::vector<SerialPortInfo>& beyond);
+
 } // namespace tavrek
