@@ -65,14 +65,6 @@ TEST_F(Commands, EachWayOutOfAWriteAddsItsLinesOnlyASuccessEndsWithTheSuccessLin
     }
 }
 
-TEST_F(Commands, TypedLogTextStaysAndTheNextLineFollowsIt)
-{
-    form->putInfo("A");
-    form->txtInfo_Change("A\r\nnote");
-    form->putInfo("B");
-    EXPECT_EQ(view.log, "A\r\nnoteB\r\n");
-}
-
 TEST_F(Commands, ResetPulsesDtrOnTheLastWritesPortElseCom1OrTellsItCannotAndLogsNothing)
 {
     const struct {

@@ -68,9 +68,10 @@ TEST(ComNumbers, PortsPresentFillTheNumbersTheVariablesLeaveInSystemOrder)
          {"/dev/ttyS0", "/dev/ttyUSB0: FT232R USB UART (FTDI)", "/dev/ttyUSB10", "/dev/ttyACM1: Arduino", "/dev/rfcomm0"}},
         {"a variable naming a port present takes it out of the numbering", {uart, ftdi}, {"/dev/ttyUSB0"},
          {"/dev/ttyUSB0: FT232R USB UART (FTDI), set by TAVREK_COM1", "/dev/ttyS0", none, none, none}},
-        {"a variable naming a missing device", {uart, ftdi}, {"", "/dev/ttyUSB9"},
-         {"/dev/ttyS0", "/dev/ttyUSB9, not present, set by TAVREK_COM2", "/dev/ttyUSB0: FT232R USB UART (FTDI)",
-          none, none}},
+        {"variables naming a missing device, and one the system does not list", {uart, ftdi},
+         {"", "/dev/ttyUSB9", "/dev/null"},
+         {"/dev/ttyS0", "/dev/ttyUSB9, not present, set by TAVREK_COM2", "/dev/null, set by TAVREK_COM3",
+          "/dev/ttyUSB0: FT232R USB UART (FTDI)", none}},
     };
     for (const auto& c : cases) {
         const auto ports = numberComPorts(c.present, c.variables);
