@@ -50,10 +50,7 @@ void whenShown(std::function<void(T&)> operate)
 
 class WindowTest : public ::testing::Test {
 protected:
-    WindowTest() { start(); }
-
-    // A new window on a new port, as at program start.
-    void start()
+    WindowTest()
     {
         auto clock = std::make_unique<sim::FakeClock>();
         auto port = std::make_unique<SwitchablePort>(chip, *clock);
@@ -69,7 +66,6 @@ protected:
         window = std::make_unique<QtMainWindow>(WindowParts{
             FormParts{std::move(port), std::make_unique<DiskFileSystem>(), std::move(clock), portsPresent},
             showOpenDialog, showMessageBox});
-        boxes.clear();
     }
 
     template <class T = QWidget>
@@ -90,7 +86,6 @@ protected:
         nextChoice = path;
         button("cmdOpen")->click();
     }
-    void selectPort(int index) { control<QComboBox>("cboPort")->setCurrentIndex(index); }
     void write() { button("cmdWrite")->click(); }
     void showActive()
     {
@@ -108,7 +103,6 @@ protected:
     }
 
     sim::Bootloader chip;  // outlives the window, whose port talks to it
-    TempDir dir;
     std::string nextChoice;  // what the next file dialog returns
     std::vector<OpenDialogSettings> dialogsShown;
     std::vector<std::string> boxes;
