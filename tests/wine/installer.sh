@@ -9,14 +9,14 @@
 # unnamed value throughout, as some tools leave one.
 set -euo pipefail
 setup=$1 version=$2
-work=$(mktemp -d)
+work=$(mktemp -d "$(dirname "$3")/installer-test.XXXXXX")  # beside the prefix, on its file system
 export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml='
 finish() {
     wineserver -k 2>/dev/null || true
     rm -rf "$work"
 }
 trap finish EXIT
-cp -a "$3" "$WINEPREFIX"
+cp -a --reflink=auto "$3" "$WINEPREFIX"
 
 program_timeout_seconds=30  # no program of the test takes more than a few
 server_linger_seconds=1     # so that waiting for the uninstaller to end is short
@@ -63,7 +63,8 @@ same_environment() {  # NAME WHEN
 }
 
 uninstall() {
-    # It runs a copy of itself from the temporary folder and returns at once.
+    # It returns at once, leaving a copy of itself in the temporary folder to
+    # do the work: the test waits for every program to end.
     win "$folder\\uninstall.exe" /S
     wineserver -w
 }
