@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
-# Builds Tavrek for Windows into build-windows/: tavrek-cli.exe, one program
-# for 32-bit and 64-bit Windows 7 SP1 and later, cross-built with Debian's
-# MinGW-w64, and its tests, which ctest runs under 32-bit Wine.
+# Builds Tavrek for Windows into build-windows/: tavrek.exe (the window) and
+# tavrek-cli.exe, each one program for 32-bit and 64-bit Windows 7 SP1 and
+# later, cross-built with Debian's MinGW-w64; their installer
+# tavrek-<version>-setup.exe (Debian's NSIS) and portable
+# tavrek-<version>-win32.zip (CPack); and the tests, which ctest runs under
+# 32-bit Wine.
 #   scripts/build-windows.sh          build
 #   scripts/build-windows.sh --test   build, then run the tests
 # Installs what is missing first (scripts/setup.sh windows: MinGW-w64 and

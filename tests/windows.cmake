@@ -46,6 +46,11 @@ foreach(name hex_tests link_tests form_tests)
     gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 PROPERTIES FIXTURES_REQUIRED wine)
 endforeach()
 
+# The installer, run silently in a copy of the prefix with a server of its own.
+add_test(NAME installer_tests
+         COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/wine/installer.sh ${TAVREK_WINDOWS_SETUP} ${PROJECT_VERSION} ${wine_prefix})
+set_tests_properties(installer_tests PROPERTIES TIMEOUT 120)
+
 if(NOT TAVREK_NATIVE_BUILD)
     message(WARNING "TAVREK_NATIVE_BUILD is not set: the serial port and tavrek-cli tests are left out")
     return()

@@ -25,6 +25,10 @@ ManifestDPIAware true
 !define ENVIRONMENT_KEY "Environment"
 ; How long other programs get to take in a changed environment, in ms.
 !define SETTING_CHANGE_TIMEOUT 5000
+; The longest PATH read or written: ReadRegStr silently cuts a value of
+; NSIS_MAX_STRLEN characters stored without its terminating zero to one less,
+; so a value of that length may be a cut one.
+!define /math PATH_MAX_LENGTH ${NSIS_MAX_STRLEN} - 2
 
 Name "${PRODUCT} ${VERSION}"
 OutFile "${OUTFILE}"
@@ -63,13 +67,13 @@ Function ${un}readUserPath
     Push $1
     Push $2
     StrCpy $2 0
-    ; Does the value exist at all?
+    ; Does the value exist at all? Only the end of the list ends the search:
+    ; the key's unnamed value, which Wine lists first, reads as "".
     StrCpy $1 0
     ${Do}
         ClearErrors
         EnumRegValue $0 HKCU "${ENVIRONMENT_KEY}" $1
         ${If} ${Errors}
-        ${OrIf} $0 == ""
             ${ExitDo}
         ${EndIf}
         ${If} $0 == "Path"
@@ -86,7 +90,7 @@ Function ${un}readUserPath
             StrCpy $2 "too long"
         ${Else}
             StrLen $1 $0
-            ${If} $1 >= ${NSIS_MAX_STRLEN}
+            ${If} $1 > ${PATH_MAX_LENGTH}
                 StrCpy $2 "too long"
             ${EndIf}
         ${EndIf}
@@ -209,7 +213,7 @@ Section "Put tavrek-cli on my PATH" SecPath
     StrLen $3 "$INSTDIR"
     IntOp $2 $2 + $3
     IntOp $2 $2 + 1
-    ${If} $2 >= ${NSIS_MAX_STRLEN}
+    ${If} $2 > ${PATH_MAX_LENGTH}
         DetailPrint "Your PATH would grow too long for this installer to write safely: it is left as it is."
         MessageBox MB_OK|MB_ICONINFORMATION "Your PATH would grow longer than this installer can hold, so it is left as it is. To run tavrek-cli from any folder, add this folder to your PATH yourself:$\r$\n$INSTDIR" /SD IDOK
         Return
