@@ -6,6 +6,8 @@ tavrek_release(0.3.0 2026-12-07
     "tavrek-cli tells on standard error what stands behind every failure and what to check, names the line of a HEX file that does not parse, and takes --baud for bootloaders built for another line rate."
     "The window's behaviour lives once, in a form that each platform's window shows."
     "The package carries the sample firmware, and the window's manual page tells how to try it with tavrek-sim."
+    "Tavrek for Windows: the window made of Windows' own controls and tavrek-cli.exe, one program file each for 32- and 64-bit Windows 7 SP1 to 11, with an installer that needs no administrator and a portable zip."
+    "Boards on another machine: tavrek-cli and the window write through serial ports that ser2net exports with RFC 2217, named rfc2217://HOST:PORT."
 )
 
 tavrek_release(0.2.0 2026-12-06
