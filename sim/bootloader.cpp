@@ -112,7 +112,8 @@ void Bootloader::finishPacket(std::vector<Reply>& replies)
     const bool gone = faults_.silent || (faults_.silentAfterPacket > 0 && number > faults_.silentAfterPacket);
     if (gone)
         return;
-    const bool refused = faults_.rejectAll || number == faults_.rejectPacketOnce || !sumsToZero(packet);
+    const bool refused = faults_.rejectAll || number == faults_.rejectPacketOnce ||
+                         number <= faults_.rejectFirstPackets || !sumsToZero(packet);
     const bool accepted = !refused && store(packet);
 
     std::uint64_t delayUs = faults_.ackDelayUs;

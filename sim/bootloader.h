@@ -15,6 +15,7 @@ struct Faults {
     std::uint8_t typeCode = 0x01;    // reply to the start byte
     std::string readyReply = "K";    // bytes after the type code ("" for none)
     int rejectPacketOnce = 0;        // this packet is answered "N" (its resend is accepted)
+    int rejectFirstPackets = 0;      // packets 1 to this one are answered "N"
     int silentAfterPacket = 0;       // after this packet, nothing more is answered
     bool rejectAll = false;          // every packet is answered "N"
     std::uint32_t ackDelayUs = 0;    // every acknowledgement is held this long

@@ -91,6 +91,9 @@ void defineOptions(CLI::App& app, Options& options, int& typeCode)
     app.add_option("--reject-packet", options.faults.rejectPacketOnce,
                    "answer packet N with \"N\" once; its resend is accepted")
         ->type_name("N")->check(inRange(1, kMaxCount))->group("Faults");
+    app.add_option("--reject-first", options.faults.rejectFirstPackets,
+                   "answer packets 1 to N with \"N\": with N = 9 the tenth send of the first packet is accepted")
+        ->type_name("N")->check(inRange(1, kMaxCount))->group("Faults");
     app.add_option("--silent-after", options.faults.silentAfterPacket, "answer nothing after packet N")
         ->type_name("N")->check(inRange(1, kMaxCount))->group("Faults");
     app.add_flag("--reject-all", options.faults.rejectAll, "answer every packet with \"N\"")->group("Faults");

@@ -32,6 +32,17 @@ public:
     }
 };
 
+// The window's parts on the simulated chip: its port (handed back in `port`),
+// a fake clock, files on disk, and the ports present as `ports` lists them.
+inline FormParts simFormParts(sim::Bootloader& chip, SwitchablePort*& port,
+                              std::shared_ptr<SerialPortLister> ports = nullptr)
+{
+    auto clock = std::make_unique<sim::FakeClock>();
+    auto simPort = std::make_unique<SwitchablePort>(chip, *clock);
+    port = simPort.get();
+    return {std::move(simPort), std::make_unique<DiskFileSystem>(), std::move(clock), std::move(ports)};
+}
+
 // What a successful Write of a program with configuration bits logs.
 inline const std::string kSuccessfulWriteLog =
     "Resetting PIC..\r\nSearching for bootloader...\r\nFound dsPIC30F4011/dsPIC30F4012\r\n"
@@ -78,11 +89,7 @@ protected:
     {
         form.reset();
         view = RecordingView();
-        auto clock = std::make_unique<sim::FakeClock>();
-        auto port = std::make_unique<SwitchablePort>(chip, *clock);
-        port_ = port.get();
-        form = std::make_unique<frmMain>(
-            FormParts{std::move(port), std::make_unique<DiskFileSystem>(), std::move(clock), nullptr}, view);
+        form = std::make_unique<frmMain>(simFormParts(chip, port_), view);
     }
 
     SwitchablePort& sim() { return *port_; }

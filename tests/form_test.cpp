@@ -9,16 +9,12 @@ namespace {
 
 using Commands = FormTest;
 
-TEST_F(Commands, FormLoadSelectsCom1AndTheBootloadersLineWithNoFileChosen)
+// Form_Load selects COM1 and the bootloader's line; no file is chosen yet.
+TEST_F(Commands, FormLoadThenOpenShowsTheChosenFullPathAndCancelKeepsThePreviousOne)
 {
     EXPECT_EQ(view.choice, 0);
     EXPECT_EQ(sim().settings(), "115200,n,8,1");
-    EXPECT_EQ(form->support().state().hexFileName, "");
     EXPECT_FALSE(sim().portOpen());
-}
-
-TEST_F(Commands, OpenShowsTheChosenFullPathAndCancelKeepsThePreviousOne)
-{
     const std::pair<const char*, const char*> choicesAndShown[] = {
         {"", ""}, {"/d/first.hex", "/d/first.hex"}, {"/d/second.HEX", "/d/second.HEX"}, {"", "/d/second.HEX"}};
     for (const auto& [choice, shown] : choicesAndShown) {

@@ -155,6 +155,8 @@ TEST(ProgramPic, EachWayOutLogsWhyClosesThePortAndSendsNothingMore)
     } ways[] = {
         {.what = "written, a rejected packet sent again", .faults = {.rejectPacketOnce = 1}, .lines = 5,
          .sent = row3 + row3 + row4},
+        {.what = "written, the tenth send of a packet accepted", .faults = {.rejectFirstPackets = 9}, .lines = 5,
+         .sent = tenRow3 + row4},
         {.what = "silence", .faults = {.silent = true}, .lines = 2, .last = "Bootloader not found!"},
         {.what = "bytes from before the run are no reply", .faults = {.silent = true}, .lines = 2,
          .last = "Bootloader not found!", .stale = "\x01K"},
@@ -187,21 +189,6 @@ TEST(ProgramPic, EachWayOutLogsWhyClosesThePortAndSendsNothingMore)
         EXPECT_FALSE(run.port.portOpen()) << way.what;
         EXPECT_EQ(hexBytes(run.port.sent), hexBytes((way.lines ? "\xC1" : "") + way.sent)) << way.what;
     }
-}
-
-TEST(ProgramPic, TenthSendOfAPacketIsStillTakenWhenAccepted)
-{
-    SimHarness run;
-    run.state() = erased();
-    markRow(run.state(), 3, 0x33);
-    // The chip answers each copy as it arrives; while the host waits for that
-    // answer, arrange for the next copy to be rejected too, up to the ninth.
-    run.window.onProcessEvents = [&] {
-        const int next = static_cast<int>(run.chip.packets().size()) + 1;
-        run.chip.setFaults({.rejectPacketOnce = next <= 9 ? next : 0});
-    };
-    EXPECT_EQ(run.support->programPic(), kTrue);
-    EXPECT_EQ(run.chip.packets(), std::vector<std::string>(10, rowPacket(run.state(), 3)));
 }
 
 } // namespace

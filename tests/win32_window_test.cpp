@@ -54,8 +54,7 @@ std::string textOf(HWND control)
 std::string classOf(HWND window)
 {
     wchar_t name[128] = {};
-    const int length = ::GetClassNameW(window, name, static_cast<int>(std::size(name)));
-    return narrow(std::wstring(name, static_cast<std::size_t>(length)));
+    return narrow(std::wstring(name, static_cast<std::size_t>(::GetClassNameW(window, name, std::size(name)))));
 }
 
 // "left,top widthxheight" of a child in its parent's client area, and of a
@@ -75,30 +74,17 @@ std::string placeOf(const TwipsRect& at)
            std::to_string(twipsToPixels(at.width)) + "x" + std::to_string(twipsToPixels(at.height));
 }
 
-struct WindowSearch {
-    DWORD process;
-    std::string windowClass, caption;
-    HWND found = nullptr;
-};
-
-BOOL CALLBACK matchWindow(HWND window, LPARAM data)
-{
-    auto& search = *reinterpret_cast<WindowSearch*>(data);
-    DWORD owner = 0;
-    ::GetWindowThreadProcessId(window, &owner);
-    if (owner != search.process || !::IsWindowVisible(window) || classOf(window) != search.windowClass ||
-        textOf(window) != search.caption)
-        return TRUE;
-    search.found = window;
-    return FALSE;
-}
-
-// The first top-level window of `process` with the class and caption given.
+// The first shown top-level window of `process` with the class and caption given.
 HWND findWindow(DWORD process, const std::string& windowClass, const std::string& caption)
 {
-    WindowSearch search{process, windowClass, caption};
-    ::EnumWindows(matchWindow, reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    const std::wstring wideClass = widen(windowClass), wideCaption = widen(caption);
+    for (HWND window = nullptr; (window = ::FindWindowExW(nullptr, window, wideClass.c_str(), wideCaption.c_str()));) {
+        DWORD owner = 0;
+        ::GetWindowThreadProcessId(window, &owner);
+        if (owner == process && ::IsWindowVisible(window))
+            return window;
+    }
+    return nullptr;
 }
 
 // Keys pressed in order, then released in the opposite order (Alt+W).
@@ -175,7 +161,7 @@ public:
     TavrekProcess& operator=(const TavrekProcess&) = delete;
 
     DWORD id() const { return process_.dwProcessId; }
-    bool ended(DWORD waitMs) const { return ::WaitForSingleObject(process_.hProcess, waitMs) == WAIT_OBJECT_0; }
+    HANDLE process() const { return process_.hProcess; }
     HWND focus() const
     {
         GUITHREADINFO info{};
@@ -297,7 +283,7 @@ TEST(Win32Window, WritesTheChosenFileFromTheKeyboardAndTheChipHoldsIt)
     EXPECT_EQ(readHexBytes(throughDriveZ(saved)), markedBytes(window.state()));
 
     ::PostMessageW(tavrek.window, WM_CLOSE, 0, 0);
-    EXPECT_TRUE(tavrek.ended(10000)) << "the window closes and the program ends";
+    EXPECT_EQ(::WaitForSingleObject(tavrek.process(), 10000), WAIT_OBJECT_0) << "the window closes, the program ends";
 }
 
 } // namespace

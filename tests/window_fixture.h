@@ -52,9 +52,6 @@ class WindowTest : public ::testing::Test {
 protected:
     WindowTest()
     {
-        auto clock = std::make_unique<sim::FakeClock>();
-        auto port = std::make_unique<SwitchablePort>(chip, *clock);
-        port_ = port.get();
         const auto showOpenDialog = [this](QWidget*, const OpenDialogSettings& settings) {
             dialogsShown.push_back(settings);
             return std::exchange(nextChoice, {});
@@ -63,9 +60,8 @@ protected:
             EXPECT_EQ(parent, window.get());
             boxes.push_back(text);
         };
-        window = std::make_unique<QtMainWindow>(WindowParts{
-            FormParts{std::move(port), std::make_unique<DiskFileSystem>(), std::move(clock), portsPresent},
-            showOpenDialog, showMessageBox});
+        window = std::make_unique<QtMainWindow>(
+            WindowParts{simFormParts(chip, port_, portsPresent), showOpenDialog, showMessageBox});
     }
 
     template <class T = QWidget>
