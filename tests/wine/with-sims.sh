@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs a command while simulated chips serve COM ports of the Wine prefix:
 #   with-sims.sh TAVREK_SIM LINKS "11" "12 --vanish-after 1" -- COMMAND...
-# Each quoted spec starts TAVREK_SIM with the options after its number,
+# Each quoted argument starts TAVREK_SIM with the options after its number,
 # linked as LINKS/com<number>; they are ended when the command has run. The
 # command's exit status is the script's.
 set -euo pipefail
@@ -14,13 +14,13 @@ finish() {
 }
 trap finish EXIT
 while [[ $# -gt 0 && $1 != -- ]]; do
-    read -r -a spec <<<"$1"
-    exec {printed}< <(exec "$sim" --link "$links/com${spec[0]}" "${spec[@]:1}")
+    read -r -a serving <<<"$1"
+    exec {printed}< <(exec "$sim" --link "$links/com${serving[0]}" "${serving[@]:1}")
     pids+=($!)
     # It prints its terminal once the link leads there.
-    read -r -u "$printed" _ || { echo "with-sims.sh: tavrek-sim did not start for COM${spec[0]}" >&2; exit 1; }
+    read -r -u "$printed" _ || { echo "with-sims.sh: tavrek-sim did not start for COM${serving[0]}" >&2; exit 1; }
     shift
 done
-[[ $# -gt 1 ]] || { echo "usage: with-sims.sh TAVREK_SIM LINKS SPEC... -- COMMAND..." >&2; exit 64; }
+[[ $# -gt 1 ]] || { echo "usage: with-sims.sh TAVREK_SIM LINKS "NUMBER OPTION..."... -- COMMAND..." >&2; exit 64; }
 shift
 "$@"
