@@ -258,8 +258,10 @@ TEST(WholePath, ALoadedFileEndsUpInTheChipAfterTheHostLeftInMidPacket)
     tavrek.port.setPortOpen(false);
     tavrek.window.onProcessEvents = [&] { tavrek.sim.freeze(false); };
     tavrek.window.log.clear();
+    tavrek.writes = 0;
     EXPECT_EQ(tavrek.support.programPic(), kTrue);
     EXPECT_EQ(tavrek.window.log.back(), "Writing Configuration Bits");
+    EXPECT_EQ(tavrek.writes, 1 + 5) << "the start byte, then each packet in one write";
     EXPECT_EQ(tavrek.sim.stop(), 0);
     EXPECT_EQ(readHexBytes(saved), images);
 }

@@ -263,8 +263,9 @@ struct CliUnderTest {
 };
 #endif
 
-// Tavrek's real serial path (the Qt port, files on disk, the steady clock)
-// with COM1 pointed at a fresh tavrek-sim started with `simOptions`.
+// Tavrek's real serial path as the window drives it (its port control over
+// the Qt port, files on disk, the steady clock) with COM1 pointed at a fresh
+// tavrek-sim started with `simOptions`; `writes` counts the line's writes.
 struct RealHost {
     explicit RealHost(const std::vector<std::string>& simOptions) : sim(simOptions), mapping(1, sim.device())
     {
@@ -274,7 +275,10 @@ struct RealHost {
     QCoreApplication& application = qtApplication();
     SimProcess sim;
     PortMapping mapping;
-    SerialPortControl port{comNumberResolver(makeSerialPortLister()), openSerialLine};
+    int writes = 0;
+    std::unique_ptr<PortControl> portControl =
+        makePortControl(comNumberResolver(makeSerialPortLister()), countingWrites(openWindowLine, writes));
+    PortControl& port = *portControl;
     FakeWindow window{port};
     DiskFileSystem files;
     SteadyClock clock;

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/serial_line.h"
 #include "platform/text_file_reader.h"
 #include "sim/bootloader.h"
 #include "sim/fake_clock.h"
@@ -111,6 +112,34 @@ struct SimHarness {
         return support->loadHex();
     }
 };
+
+// A real line that counts the writes it is handed, one per packet where the
+// host gathers what it sends.
+class CountingLine : public SerialLine {
+public:
+    CountingLine(std::unique_ptr<SerialLine> line, int& writes) : line_(std::move(line)), writes_(writes) {}
+    void applySettings(const LineSettings& settings) override { line_->applySettings(settings); }
+    void setDtr(bool active) override { line_->setDtr(active); }
+    std::size_t available() override { return line_->available(); }
+    std::string take() override { return line_->take(); }
+    void send(const std::string& bytes) override
+    {
+        ++writes_;
+        line_->send(bytes);
+    }
+    void waitForInput(int maxMs) override { line_->waitForInput(maxMs); }
+
+private:
+    std::unique_ptr<SerialLine> line_;
+    int& writes_;
+};
+
+inline LineOpener countingWrites(LineOpener open, int& writes)
+{
+    return [open = std::move(open), &writes](const std::string& device, const LineSettings& settings, bool dtr) {
+        return std::make_unique<CountingLine>(open(device, settings, dtr), writes);
+    };
+}
 
 // Bytes by their HEX address: what a chip holds, or what it must hold.
 using ChipBytes = std::map<std::uint32_t, std::uint8_t>;

@@ -12,9 +12,11 @@
 
 #include "platform/port_factory.h"
 #include "platform/serial_port_control.h"
+#include "platform/steady_clock.h"
 #include "platform/win32_port_errors.h"
 #include "platform/win32_port_list.h"
 #include "platform/win32_serial_line.h"
+#include "sim_fixture.h"
 
 namespace tavrek::test {
 namespace {
@@ -160,6 +162,21 @@ TEST(Win32Line, AVanishedDeviceEndsTheWaitFailsAndClosesThePort)
     EXPECT_LT(msSince(start), 1000);
     EXPECT_EQ(failure, "COM12: the device has gone");
     EXPECT_FALSE(port.portOpen());
+}
+
+TEST(Win32Line, TheWindowsPortWritesEachPacketInOneWrite)
+{
+    int writes = 0;
+    const auto port = makePortControl([](int) { return std::string("COM11"); }, countingWrites(openWindowLine, writes));
+    port->setSettings(kBootloaderLine);
+    FakeWindow window(*port);
+    DiskFileSystem files;
+    SteadyClock clock;
+    Support support(window, files, clock);
+    support.state().hexFileName = kBlink;
+    ASSERT_EQ(support.loadHex(), kHexLoaded);
+    EXPECT_EQ(support.programPic(), kTrue);
+    EXPECT_EQ(writes, 1 + 5) << "the start byte, then each packet in one write";
 }
 
 TEST(Win32Line, AMissingPortFailsAndAWindowMessageEndsTheWindowsWait)

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "cli/console.h"
-#include "cli/forwarding_port.h"
+#include "platform/forwarding_port.h"
 
 namespace tavrek::cli {
 

@@ -12,7 +12,6 @@
 #include "cli/commands.h"
 #include "cli/console_window.h"
 #include "cli/exit_status.h"
-#include "cli/gathering_port.h"
 #include "cli/hints.h"
 #include "cli/tracing_port.h"
 #include "platform/port_factory.h"
@@ -49,11 +48,10 @@ void writeOnePort(PortRun& run, const SupportState& images, const WriteOptions& 
 {
     const auto serial = makePortControl([device = run.target.device](int) { return device; });
     serial->setSettings(lineSettings(options.baud));
-    GatheringPort gathering(*serial);
     std::optional<TracingPort> tracing;
     if (options.trace)
-        tracing.emplace(gathering, console, run.prefix, run.target.device, start);
-    PortControl& port = tracing ? static_cast<PortControl&>(*tracing) : gathering;
+        tracing.emplace(*serial, console, run.prefix, run.target.device, start);
+    PortControl& port = tracing ? static_cast<PortControl&>(*tracing) : *serial;
     ConsoleWindow window(console, run.prefix, &port, run.target.number - kFirstPort);
     DiskFileSystem files;
     SteadyClock clock;

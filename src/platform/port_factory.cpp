@@ -2,6 +2,7 @@
 
 #include "platform/port_factory.h"
 
+#include "platform/gathering_port.h"
 #include "platform/rfc2217_line.h"
 #include "platform/serial_port_control.h"
 
@@ -16,7 +17,7 @@ std::unique_ptr<SerialLine> openSerialLine(const std::string& device, const Line
 
 std::unique_ptr<PortControl> makePortControl(DeviceResolver deviceFor, LineOpener open)
 {
-    return std::make_unique<SerialPortControl>(std::move(deviceFor), std::move(open));
+    return std::make_unique<GatheringPort>(std::make_unique<SerialPortControl>(std::move(deviceFor), std::move(open)));
 }
 
 } // namespace tavrek

@@ -22,14 +22,16 @@ std::unique_ptr<SerialLine> openLocalLine(const std::string& device, const LineS
 // The serial ports the system lists.
 std::shared_ptr<SerialPortLister> makeSerialPortLister();
 
-// The port control that the procedures drive: COM numbers as `deviceFor`
-// gives them, lines opened by `open`.
-std::unique_ptr<PortControl> makePortControl(DeviceResolver deviceFor, LineOpener open = openSerialLine);
+// Opens a port for the window: as openSerialLine, but where the platform can,
+// a wait for input on a local port also ends when the window has messages, so
+// that it repaints and answers the operator at once during a Write.
+std::unique_ptr<SerialLine> openWindowLine(const std::string& device, const LineSettings& settings, bool dtr);
 
-// The window's port control: as makePortControl's, but where the platform can,
-// a wait for input also ends when the window has messages, so that it
-// repaints and answers the operator at once during a Write.
-std::unique_ptr<PortControl> makeWindowPortControl(DeviceResolver deviceFor);
+// The port control that the procedures drive, in the window and in
+// tavrek-cli alike: COM numbers as `deviceFor` gives them, lines opened by
+// `open`, and the bytes the procedures send one by one gathered into one
+// write per packet.
+std::unique_ptr<PortControl> makePortControl(DeviceResolver deviceFor, LineOpener open = openSerialLine);
 
 // Runs every job on a thread of its own and returns when all have ended.
 // Ports are used only from inside such a job or the window's thread.

@@ -14,9 +14,9 @@ std::unique_ptr<SerialLine> openLocalLine(const std::string& device, const LineS
 }
 
 // The window processes its events between the short waits of a reply.
-std::unique_ptr<PortControl> makeWindowPortControl(DeviceResolver deviceFor)
+std::unique_ptr<SerialLine> openWindowLine(const std::string& device, const LineSettings& settings, bool dtr)
 {
-    return makePortControl(std::move(deviceFor));
+    return openSerialLine(device, settings, dtr);
 }
 
 std::shared_ptr<SerialPortLister> makeSerialPortLister()

@@ -16,14 +16,11 @@ std::unique_ptr<SerialLine> openLocalLine(const std::string& device, const LineS
 
 // A local port's wait for a reply also ends at a message for the window, so
 // that it repaints and answers the operator at once during a Write.
-std::unique_ptr<PortControl> makeWindowPortControl(DeviceResolver deviceFor)
+std::unique_ptr<SerialLine> openWindowLine(const std::string& device, const LineSettings& settings, bool dtr)
 {
-    return makePortControl(std::move(deviceFor), [](const std::string& device, const LineSettings& settings, bool dtr) {
-        if (isPortUrl(device))
-            return openSerialLine(device, settings, dtr);
-        return std::unique_ptr<SerialLine>(
-            std::make_unique<Win32SerialLine>(device, settings, dtr, WakeOn::InputOrWindowMessage));
-    });
+    if (isPortUrl(device))
+        return openSerialLine(device, settings, dtr);
+    return std::make_unique<Win32SerialLine>(device, settings, dtr, WakeOn::InputOrWindowMessage);
 }
 
 std::shared_ptr<SerialPortLister> makeSerialPortLister()

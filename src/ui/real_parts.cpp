@@ -10,7 +10,7 @@ WindowParts realWindowParts()
 {
     WindowParts parts;
     parts.form.ports = makeSerialPortLister();
-    parts.form.port = makeWindowPortControl(comNumberResolver(parts.form.ports));
+    parts.form.port = makePortControl(comNumberResolver(parts.form.ports), openWindowLine);
     parts.form.files = std::make_unique<DiskFileSystem>();
     parts.form.clock = std::make_unique<SteadyClock>();
     return parts;

@@ -18,7 +18,7 @@ tavrek::FormParts realFormParts()
 {
     tavrek::FormParts parts;
     parts.ports = tavrek::makeSerialPortLister();
-    parts.port = tavrek::makeWindowPortControl(tavrek::comNumberResolver(parts.ports));
+    parts.port = tavrek::makePortControl(tavrek::comNumberResolver(parts.ports), tavrek::openWindowLine);
     parts.files = std::make_unique<tavrek::DiskFileSystem>();
     parts.clock = std::make_unique<tavrek::SteadyClock>();
     return parts;

@@ -1,9 +1,9 @@
-#include "cli/gathering_port.h"
+#include "platform/gathering_port.h"
 
 #include <exception>
 #include <utility>
 
-namespace tavrek::cli {
+namespace tavrek {
 
 GatheringPort::~GatheringPort()
 {
@@ -60,4 +60,4 @@ void GatheringPort::waitForInput(int maxMs)
     inner_.waitForInput(maxMs);
 }
 
-} // namespace tavrek::cli
+} // namespace tavrek

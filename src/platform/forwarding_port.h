@@ -1,16 +1,19 @@
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "support/port_control.h"
 
-namespace tavrek::cli {
+namespace tavrek {
 
 // A port control that passes every operation on to another one: the base of
-// the decorators, which override what they add to.
+// the decorators, which override what they add to. It either borrows the
+// inner port or owns it.
 class ForwardingPort : public PortControl {
 public:
     explicit ForwardingPort(PortControl& inner) : inner_(inner) {}
+    explicit ForwardingPort(std::unique_ptr<PortControl> owned) : owned_(std::move(owned)), inner_(*owned_) {}
 
     void setCommPort(int number) override { inner_.setCommPort(number); }
     int commPort() const override { return inner_.commPort(); }
@@ -25,8 +28,11 @@ public:
     void output(const std::string& bytes) override { inner_.output(bytes); }
     void waitForInput(int maxMs) override { inner_.waitForInput(maxMs); }
 
+private:
+    std::unique_ptr<PortControl> owned_;  // declared first: inner_ may refer to it
+
 protected:
     PortControl& inner_;
 };
 
-} // namespace tavrek::cli
+} // namespace tavrek
