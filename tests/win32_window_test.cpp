@@ -150,6 +150,8 @@ public:
     }
     ~TavrekProcess()
     {
+        if (otherProgram_)
+            ::DestroyWindow(otherProgram_);
         if (window && ::IsWindow(window))
             ::PostMessageW(window, WM_CLOSE, 0, 0);
         if (::WaitForSingleObject(process_.hProcess, 10000) != WAIT_OBJECT_0)
@@ -169,6 +171,14 @@ public:
         ::GetGUIThreadInfo(process_.dwThreadId, &info);
         return info.hwndFocus;
     }
+    // The window that the program's thread has active.
+    HWND active() const
+    {
+        GUITHREADINFO info{};
+        info.cbSize = sizeof info;
+        ::GetGUIThreadInfo(process_.dwThreadId, &info);
+        return info.hwndActive;
+    }
     // The children in the order they were made, which is the tab order.
     std::vector<HWND> controls() const
     {
@@ -178,22 +188,45 @@ public:
         return children;
     }
 
-    // Return on "...", the path typed into the dialog, Return.
-    void chooseFile(const std::string& path)
+    // Its dialog or message box once it is up; null when none came.
+    HWND waitForDialog(const std::string& caption) const
+    {
+        HWND dialog = nullptr;
+        waitFor([&] { return (dialog = findWindow(id(), "#32770", caption)) != nullptr; }, kStartTimeout);
+        return dialog;
+    }
+    // Return on the focused control, which must be "...", then in its dialog
+    // `typed` (nothing: Esc, which cancels) and Return.
+    void chooseFile(const std::string& typed)
     {
         press({VK_RETURN});
-        HWND dialog = nullptr;
-        ASSERT_TRUE(waitFor([&] { return (dialog = findWindow(id(), "#32770", "Select HEX File")) != nullptr; },
-                            kStartTimeout));
-        type(path);
-        press({VK_RETURN});
+        const HWND dialog = waitForDialog("Select HEX File");
+        ASSERT_TRUE(dialog) << "Return did not open the file dialog";
+        if (typed.empty()) {
+            press({VK_ESCAPE});
+        } else {
+            type(typed);
+            press({VK_RETURN});
+        }
         ASSERT_TRUE(waitFor([&] { return !::IsWindow(dialog); }, kStartTimeout));
+    }
+    // Another program's window comes to the front, then this one again.
+    void switchAwayAndBack()
+    {
+        if (!otherProgram_)
+            otherProgram_ = ::CreateWindowExW(0, L"STATIC", L"another program", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0,
+                                              0, 200, 100, nullptr, nullptr, nullptr, nullptr);
+        ::SetForegroundWindow(otherProgram_);
+        EXPECT_TRUE(waitFor([&] { return ::GetForegroundWindow() == otherProgram_; }, kStartTimeout));
+        ::SetForegroundWindow(window);
+        EXPECT_TRUE(waitFor([&] { return active() == window; }, kStartTimeout));
     }
 
     HWND window = nullptr;
 
 private:
     PROCESS_INFORMATION process_{};
+    HWND otherProgram_ = nullptr;
 };
 
 // On COM29, with nothing behind it, a Write ends in the message box.
@@ -248,11 +281,16 @@ TEST(Win32Window, ComesUpWithTheFormsControlsPlacesAndTabOrderAndTellsAPortThatI
     press({VK_ESCAPE});
     EXPECT_TRUE(::IsWindow(tavrek.window)) << "Esc does nothing";
 
+    // The focus stays where the operator left it across the dialog, the
+    // message box and a switch to another program.
     press({VK_SHIFT, VK_TAB});
+    tavrek.chooseFile("");
+    EXPECT_EQ(tavrek.focus(), cmdOpen) << "after the dialog was cancelled";
     tavrek.chooseFile(throughDriveZ(kBlink));
+    EXPECT_EQ(tavrek.focus(), cmdOpen) << "after a file was chosen";
     press({VK_MENU, 'W'});
-    HWND box = nullptr;
-    ASSERT_TRUE(waitFor([&] { return (box = findWindow(tavrek.id(), "#32770", "Tavrek")) != nullptr; }, kStartTimeout));
+    const HWND box = tavrek.waitForDialog("Tavrek");
+    ASSERT_TRUE(box);
     std::vector<std::string> texts;
     for (HWND child = ::GetWindow(box, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT))
         texts.push_back(classOf(child) + " " + textOf(child));
@@ -261,6 +299,13 @@ TEST(Win32Window, ComesUpWithTheFormsControlsPlacesAndTabOrderAndTellsAPortThatI
     press({VK_RETURN});
     EXPECT_TRUE(waitFor([&] { return !::IsWindow(box); }, kStartTimeout));
     EXPECT_EQ(textOf(txtInfo), "") << "nothing logged";
+    EXPECT_EQ(tavrek.focus(), cmdOpen) << "after the message box";
+    tavrek.chooseFile("");  // Return presses "..." again
+
+    press({VK_TAB});
+    press({VK_TAB});
+    tavrek.switchAwayAndBack();
+    EXPECT_TRUE(waitFor([&] { return tavrek.focus() == cboPort; }, kStartTimeout)) << "after another program";
 }
 
 TEST(Win32Window, WritesTheChosenFileFromTheKeyboardAndTheChipHoldsIt)
@@ -270,12 +315,16 @@ TEST(Win32Window, WritesTheChosenFileFromTheKeyboardAndTheChipHoldsIt)
         GTEST_SKIP() << "no simulated chip behind COM11 (run through the runner)";
     TavrekProcess tavrek("COM11");
     ASSERT_TRUE(tavrek.window);
-    const HWND lblFileName = tavrek.controls().at(0), txtInfo = tavrek.controls().at(2);
+    const HWND lblFileName = tavrek.controls().at(0), txtInfo = tavrek.controls().at(2),
+               cmdWrite = tavrek.controls().at(4);
     const std::string file = throughDriveZ(kBlink);
     tavrek.chooseFile(file);
     EXPECT_EQ(textOf(lblFileName), file);
-    press({VK_MENU, 'W'});
+    for (int i = 0; i < 3; ++i)  // the log, the port list, Write
+        press({VK_TAB});
+    press({VK_RETURN});
     EXPECT_TRUE(waitFor([&] { return textOf(txtInfo) == kSuccessfulWriteLog; }, kWriteTimeout)) << textOf(txtInfo);
+    EXPECT_TRUE(waitFor([&] { return tavrek.focus() == cmdWrite; }, kStartTimeout)) << "Write has it again";
 
     SimHarness window;  // what a Write of the window sends
     window.state().hexFileName = kBlink;

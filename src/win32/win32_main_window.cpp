@@ -5,6 +5,9 @@
 #include <commctrl.h>
 #include <commdlg.h>
 
+#include <cctype>
+#include <cstring>
+#include <cwctype>
 #include <stdexcept>
 #include <utility>
 #include <vector>
@@ -92,6 +95,13 @@ std::wstring windowText(HWND control)
     std::wstring text(static_cast<std::size_t>(::GetWindowTextLengthW(control)) + 1, L'\0');
     text.resize(static_cast<std::size_t>(::GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
     return text;
+}
+
+// The letter after "&" in a caption, lower case; 0 where there is none.
+wchar_t accessKey(const char* caption)
+{
+    const char* marked = std::strchr(caption, '&');
+    return marked && marked[1] ? static_cast<wchar_t>(std::tolower(static_cast<unsigned char>(marked[1]))) : 0;
 }
 
 bool isCommandButton(HWND control, HWND open, HWND write, HWND reset)
@@ -318,7 +328,7 @@ int Win32MainWindow::run(int showCommand)
 
 void Win32MainWindow::dispatch(MSG& message)
 {
-    if (pressFocusedButton(message))
+    if (pressFocusedButton(message) || pressAccessKey(message))
         return;
     if (window_ && ::IsDialogMessageW(window_, &message))
         return;
@@ -338,6 +348,24 @@ bool Win32MainWindow::pressFocusedButton(const MSG& message)
     if (message.message == WM_KEYDOWN && ::IsWindowEnabled(message.hwnd))
         ::SendMessageW(message.hwnd, BM_CLICK, 0, 0);
     return true;  // the character that follows the key is dropped
+}
+
+// Alt+W and Alt+R run Write and Reset and leave the focus where it is;
+// IsDialogMessage would click the button, which moves the focus onto it.
+bool Win32MainWindow::pressAccessKey(const MSG& message)
+{
+    if (message.message != WM_SYSCHAR || !window_ || ::GetAncestor(message.hwnd, GA_ROOT) != window_)
+        return false;
+    const wchar_t key = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(message.wParam)));
+    for (const auto& [button, caption] : {std::pair{cmdWrite, kCmdWriteCaption}, std::pair{cmdReset, kCmdResetCaption}}) {
+        if (key != accessKey(caption))
+            continue;
+        if (::IsWindowEnabled(button))
+            ::SendMessageW(window_, WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(button), BN_CLICKED),
+                           reinterpret_cast<LPARAM>(button));
+        return true;
+    }
+    return false;
 }
 
 void Win32MainWindow::processEvents()
@@ -380,6 +408,15 @@ LRESULT Win32MainWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam)
         applyDpi(HIWORD(wParam));
         return 0;
     }
+    case WM_ACTIVATE:
+        if (LOWORD(wParam) == WA_INACTIVE)
+            rememberFocus();
+        else if (!HIWORD(wParam))  // not while minimised
+            restoreFocus();
+        return 0;
+    case WM_SETFOCUS:
+        restoreFocus();
+        return 0;
     case WM_CLOSE:
         if (!form_ || form_->Form_QueryUnload())
             ::DestroyWindow(window_);
@@ -392,6 +429,26 @@ LRESULT Win32MainWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam)
         break;
     }
     return ::DefWindowProcW(window_, message, wParam, lParam);
+}
+
+// The window keeps the focus where the operator left it across a dialog, a
+// message box or a switch to another program, as a dialog box does; the
+// system on its own would put it on the window itself, where Return and Space
+// do nothing.
+void Win32MainWindow::rememberFocus()
+{
+    const HWND focus = ::GetFocus();
+    if (focus && ::IsChild(window_, focus))
+        focusWhenInactive_ = focus;
+}
+
+void Win32MainWindow::restoreFocus()
+{
+    const HWND wanted = focusWhenInactive_ && ::IsWindow(focusWhenInactive_) &&
+                                ::IsWindowEnabled(focusWhenInactive_)
+                            ? focusWhenInactive_
+                            : cmdOpen;
+    ::SetFocus(wanted);
 }
 
 void Win32MainWindow::onCommand(WORD id, WORD code)

@@ -60,7 +60,10 @@ private:
     void centreOnScreen();
     void dispatch(MSG& message);
     bool pressFocusedButton(const MSG& message);
+    bool pressAccessKey(const MSG& message);
     void refreshTooltips();
+    void rememberFocus();
+    void restoreFocus();
 
     HWND window_ = nullptr;
     HWND lblFileName = nullptr;
@@ -84,6 +87,7 @@ private:
     int hoveredPort_ = -1;        // the entry under the pointer in the open port list
     bool showingLog_ = false;     // txtInfo is being set from the log, not typed into
     HWND focusBeforeDisabling_ = nullptr;  // Write or Reset when it held the focus
+    HWND focusWhenInactive_ = nullptr;     // the control that had the focus when the window was deactivated
     std::unique_ptr<frmMain> form_;        // last: its Form_Load drives the controls above
 };
 
