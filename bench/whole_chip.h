@@ -1,15 +1,19 @@
 #pragma once
 
 // A whole 48 KB chip (512 rows and 7 configuration words) as a HEX file, the
-// time its write takes whatever the host does, and tavrek-cli writing it.
-
-#include <benchmark/benchmark.h>
+// time its write takes whatever the host does, and (for the benchmarks of
+// tavrek-cli) tavrek-cli writing it.
 
 #include <chrono>
 #include <string>
 #include <vector>
 
+#include "sim_fixture.h"
+#ifdef TAVREK_CLI_PROGRAM
+#include <benchmark/benchmark.h>
+
 #include "serial_fixture.h"
+#endif
 
 namespace tavrek::bench {
 
@@ -43,6 +47,7 @@ inline double pacedSeconds()
            kChipRows * sim::Bootloader::kRowWriteUs / 1e6 + kCfgWords * sim::Bootloader::kConfigWriteUs / 1e6;
 }
 
+#ifdef TAVREK_CLI_PROGRAM
 struct Written {
     double wallSeconds;
     double cpuSeconds;
@@ -63,5 +68,7 @@ inline Written writeWithCli(const test::CliUnderTest& cli, const std::string& fi
         state.SkipWithError(("tavrek-cli failed: " + run.err).c_str());
     return {wall, run.cpuSeconds};
 }
+
+#endif
 
 } // namespace tavrek::bench

@@ -2,8 +2,9 @@
 # cmake/mingw-w64-i686.cmake: the Support module, the platform's files, clock,
 # Win32 serial port and port list, the window tavrek.exe (Win32 controls: no
 # Qt for MinGW in Debian), tavrek-cli.exe, their installer and portable zip
-# (packaging/windows/), and the tests, which run under Wine. Not tavrek-sim
-# (it serves a Linux pseudo-terminal), not the benchmarks.
+# (packaging/windows/), the tests, which run under Wine, and the window's
+# benchmark. Not tavrek-sim (it serves a Linux pseudo-terminal), not the
+# other benchmarks.
 
 # Windows 7 SP1 and later; newer calls only where looked up at run time.
 add_compile_definitions(_WIN32_WINNT=0x0601 WINVER=0x0601 UNICODE _UNICODE NOMINMAX WIN32_LEAN_AND_MEAN)
@@ -68,3 +69,4 @@ add_subdirectory(src/cli)
 add_subdirectory(sim)
 add_subdirectory(packaging/windows)
 add_subdirectory(tests)
+add_subdirectory(bench)

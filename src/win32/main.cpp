@@ -6,25 +6,9 @@
 
 #include <exception>
 
-#include "platform/port_factory.h"
-#include "platform/steady_clock.h"
-#include "platform/text_file_reader.h"
+#include "form/real_form_parts.h"
 #include "platform/win32_text.h"
 #include "win32/win32_main_window.h"
-
-namespace {
-
-tavrek::FormParts realFormParts()
-{
-    tavrek::FormParts parts;
-    parts.ports = tavrek::makeSerialPortLister();
-    parts.port = tavrek::makePortControl(tavrek::comNumberResolver(parts.ports), tavrek::openWindowLine);
-    parts.files = std::make_unique<tavrek::DiskFileSystem>();
-    parts.clock = std::make_unique<tavrek::SteadyClock>();
-    return parts;
-}
-
-} // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand)
 {
@@ -33,7 +17,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand)
     controls.dwICC = ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS | ICC_BAR_CLASSES;
     ::InitCommonControlsEx(&controls);
     try {
-        tavrek::Win32MainWindow window(realFormParts());
+        tavrek::Win32MainWindow window(tavrek::realFormParts());
         return window.run(showCommand);
     } catch (const std::exception& failure) {
         ::MessageBoxW(nullptr, tavrek::widen(failure.what()).c_str(), L"Tavrek", MB_OK | MB_ICONERROR);
