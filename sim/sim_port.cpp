@@ -7,6 +7,12 @@
 
 namespace tavrek::sim {
 
+namespace {
+
+constexpr std::uint64_t kAdapterLatencyMs = 16;  // a USB adapter's default latency timer
+
+} // namespace
+
 void SimPort::setCommPort(int number)
 {
     if (number < kFirstPort || number > kLastPort)
@@ -30,6 +36,8 @@ void SimPort::setPortOpen(bool open)
     open_ = true;
     portsOpened.push_back(commPort_);
     received_ = std::exchange(staleInput, {});
+    if (!chatterUntilReset.empty())
+        schedule({clock_.nowMs() + kAdapterLatencyMs, chatterUntilReset, true});
     setDtrLine(dtrEnable_);
 }
 
@@ -89,9 +97,14 @@ void SimPort::waitForInput(int maxMs)
 
 void SimPort::arrive(const std::string& bytes, std::uint64_t afterMs)
 {
-    const std::uint64_t due = clock_.nowMs() + afterMs;
-    const auto later = std::find_if(pending_.begin(), pending_.end(), [due](const Pending& p) { return p.dueMs > due; });
-    pending_.insert(later, {due, bytes});
+    schedule({clock_.nowMs() + afterMs, bytes});
+}
+
+void SimPort::schedule(Pending pending)
+{
+    const auto later = std::find_if(pending_.begin(), pending_.end(),
+                                    [due = pending.dueMs](const Pending& p) { return p.dueMs > due; });
+    pending_.insert(later, std::move(pending));
 }
 
 void SimPort::requireOpen() const
@@ -111,7 +124,7 @@ void SimPort::setDtrLine(bool active)
     dtrChanges.push_back({clock_.nowMs(), active});
     if (active) {
         chip_.reset();
-        pending_.clear();
+        std::erase_if(pending_, [](const Pending& p) { return !p.survivesReset; });
     }
 }
 

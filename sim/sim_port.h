@@ -36,6 +36,10 @@ public:
     bool deviceMissing = false;       // opening fails, as for an absent or busy device
     std::string staleInput;           // bytes waiting in the driver when the port opens
     int vanishAfterPackets = 0;       // after the chip has seen this many packets the device is gone
+    // What the chip's application sends until it is reset: at every open it
+    // is on its way, and the adapter hands it over late, during the reset
+    // pulse, as a USB adapter holding bytes for its latency timer does.
+    std::string chatterUntilReset;
     // Bytes that reach the port `afterMs` from now, whatever the chip does.
     void arrive(const std::string& bytes, std::uint64_t afterMs);
 
@@ -53,10 +57,12 @@ private:
     struct Pending {
         std::uint64_t dueMs;
         std::string bytes;
+        bool survivesReset = false;  // already sent by the chip when it was reset
     };
 
     void requireOpen() const;
     void setDtrLine(bool active);
+    void schedule(Pending pending);
     void deliverDue();
 
     Bootloader& chip_;

@@ -149,6 +149,7 @@ TEST(ProgramPic, EachWayOutLogsWhyClosesThePortAndSendsNothingMore)
         std::string sent = {};       // after the start byte
         bool box = false;            // "Error opening port..."
         std::string stale = {};      // waiting in the port, and pending from an earlier run
+        std::string chatter = {};    // the application's, delivered during the reset pulse
         int vanishAfter = 0;
         bool missing = false;
         int choice = 0;
@@ -157,6 +158,8 @@ TEST(ProgramPic, EachWayOutLogsWhyClosesThePortAndSendsNothingMore)
          .sent = row3 + row3 + row4},
         {.what = "written, the tenth send of a packet accepted", .faults = {.rejectFirstPackets = 9}, .lines = 5,
          .sent = tenRow3 + row4},
+        {.what = "written, though the application chattered until reset", .lines = 5, .sent = row3 + row4,
+         .chatter = "\x02hello"},
         {.what = "silence", .faults = {.silent = true}, .lines = 2, .last = "Bootloader not found!"},
         {.what = "bytes from before the run are no reply", .faults = {.silent = true}, .lines = 2,
          .last = "Bootloader not found!", .stale = "\x01K"},
@@ -178,6 +181,7 @@ TEST(ProgramPic, EachWayOutLogsWhyClosesThePortAndSendsNothingMore)
         run.chip.setFaults(way.faults);
         run.port.staleInput = run.state().rxPending = way.stale;
         run.port.vanishAfterPackets = way.vanishAfter;
+        run.port.chatterUntilReset = way.chatter;
         run.port.deviceMissing = way.missing;
         run.window.choice = way.choice;
         EXPECT_EQ(run.support->programPic(), way.last || way.box ? kFalse : kTrue) << way.what;

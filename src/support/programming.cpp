@@ -125,6 +125,10 @@ bool Support::runProgramming()
 
     window_.putInfo("Resetting PIC..");
     pulseReset();
+    // Nor is what the chip's application sent before its reset: an adapter
+    // may hand it over late, during the pulse. The bootloader says nothing
+    // before the start byte, so nothing is lost.
+    port.input();
     putChar(kStartByte);
     window_.putInfo("Searching for bootloader...");
 
