@@ -6,6 +6,7 @@
 
 #include <numeric>
 
+#include "platform/port_factory.h"
 #include "sim_fixture.h"
 #include "support/programming.h"
 
@@ -193,6 +194,56 @@ TEST(ProgramPic, EachWayOutLogsWhyClosesThePortAndSendsNothingMore)
         EXPECT_FALSE(run.port.portOpen()) << way.what;
         EXPECT_EQ(hexBytes(run.port.sent), hexBytes((way.lines ? "\xC1" : "") + way.sent)) << way.what;
     }
+}
+
+// A line that writes into `trace`, by the fake clock, what the real port
+// control asks of it, and answers the start byte as a bootloader does.
+struct RecordingLine : SerialLine {
+    RecordingLine(std::string& trace, sim::FakeClock& clock, bool dtr) : trace(trace), clock(clock)
+    {
+        note(dtr ? "open, DTR on" : "open, DTR off");
+    }
+    ~RecordingLine() override { note("close"); }
+    void applySettings(const LineSettings&) override {}
+    void setDtr(bool active) override { note(active ? "DTR on" : "DTR off"); }
+    std::size_t available() override { return replies.size(); }
+    std::string take() override { return std::exchange(replies, {}); }
+    void send(const std::string& bytes) override
+    {
+        note("TX " + hexBytes(bytes));
+        replies = "\x01K";
+    }
+    void waitForInput(int maxMs) override { clock.advance(static_cast<std::uint64_t>(maxMs)); }
+    void note(const std::string& what) { trace += std::to_string(clock.nowMs() - kStartMs) + " " + what + "\n"; }
+
+    static constexpr std::uint64_t kStartMs = 1000;  // the fake clock's first reading
+    std::string& trace;
+    sim::FakeClock& clock;
+    std::string replies;
+};
+
+// DTR drives the chip's reset: a Write holds it 100 ms, from the open where
+// an earlier Reset left DTREnable on, and sends the start byte as it lets go;
+// Reset holds it 50 ms; every close lets go.
+TEST(ResetLine, TheLineSeesEachPulseInOrderWithItsLength)
+{
+    sim::FakeClock clock;
+    ASSERT_EQ(clock.nowMs(), RecordingLine::kStartMs);
+    std::string trace;
+    const auto port = makePortControl([](int) { return std::string("COM1"); },
+                                      [&](const std::string&, const LineSettings&, bool dtr) {
+                                          return std::make_unique<RecordingLine>(trace, clock, dtr);
+                                      });
+    FakeWindow window(*port);
+    DiskFileSystem files;
+    Support support(window, files, clock);
+    support.state() = erased();
+    EXPECT_EQ(support.programPic(), kTrue);
+    pulseResetLine(*port, clock);
+    EXPECT_EQ(support.programPic(), kTrue);
+    EXPECT_EQ(trace, "0 open, DTR off\n0 DTR on\n100 DTR off\n100 TX C1\n100 close\n"
+                     "100 open, DTR off\n100 DTR on\n150 close\n"
+                     "150 open, DTR on\n150 DTR on\n250 DTR off\n250 TX C1\n250 close\n");
 }
 
 } // namespace

@@ -1,11 +1,16 @@
-// Ports on another machine: their names, then build/tavrek-cli through the
-// real ser2net into build/tavrek-sim, by name and as the window's COM number.
+// Ports on another machine: their names, the reset line on the wire, then
+// build/tavrek-cli through the real ser2net into build/tavrek-sim, by name and
+// as the window's COM number.
 // The Windows build runs the write through tavrek-cli.exe under Wine.
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
+#include <mutex>
+
 #include "platform/rfc2217_line.h"
 #include "ser2net_fixture.h"
+#include "support/programming.h"
 
 namespace tavrek::test {
 namespace {
@@ -79,6 +84,118 @@ TEST(RemoteWrite, AGangOfThreeWithOneSilentAndFailuresThatExit3WithTheirCause)
         EXPECT_EQ(run.status, 3) << f.port;
         EXPECT_TRUE(run.err.starts_with("Error opening port... " + f.port + ": " + f.cause)) << run.err;
     }
+}
+
+// An RFC 2217 server of the test's own that agrees to COM-PORT-OPTION,
+// confirms purges, answers the start byte as a bootloader with nothing to
+// take, and notes with its time each DTR switch and the first data byte of a
+// connection, and its close.
+class ComPortServer {
+public:
+    ComPortServer()
+    {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address;
+        ::bind(listener_, reinterpret_cast<sockaddr*>(&address), size);
+        ::listen(listener_, 1);
+        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size);
+        url = "rfc2217://127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+        thread_ = std::thread([this] {
+            for (int peer; (peer = ::accept(listener_, nullptr, nullptr)) >= 0; ::close(peer))
+                serve(peer);
+        });
+    }
+    ~ComPortServer()
+    {
+        ::shutdown(listener_, SHUT_RDWR);
+        ::close(listener_);
+        thread_.join();
+    }
+    // What it noted, once `closes` connections have ended (bounded).
+    std::vector<std::pair<std::int64_t, std::string>> events(int closes)
+    {
+        std::unique_lock lock(mutex_);
+        noted_.wait_for(lock, std::chrono::seconds(5), [&] { return closes_ >= closes; });
+        return events_;
+    }
+
+    std::string url;
+
+private:
+    void note(const std::string& what)
+    {
+        const std::lock_guard lock(mutex_);
+        events_.emplace_back(elapsedMs(start_), what);
+        closes_ += what == "close";
+        noted_.notify_all();
+    }
+    void serve(int peer)
+    {
+        ::send(peer, "\xFF\xFD\x2C", 3, 0);  // DO COM-PORT-OPTION
+        std::string in;
+        bool dataSeen = false;
+        for (char chunk[512]; const auto n = ::recv(peer, chunk, sizeof chunk, 0);) {
+            if (n < 0)
+                break;
+            in.append(chunk, static_cast<std::size_t>(n));
+            while (!in.empty()) {
+                std::size_t used = 1;
+                if (in[0] != '\xFF' && !std::exchange(dataSeen, true)) {
+                    note("TX " + std::to_string(static_cast<std::uint8_t>(in[0])));
+                    ::send(peer, "\x01K", 2, 0);
+                } else if (in[0] == '\xFF') {
+                    const std::size_t end = in[1] == '\xFA' ? in.find("\xFF\xF0", 2) : 1;  // a subnegotiation, or a verb
+                    if (in.size() < 3 || end == std::string::npos)
+                        break;
+                    used = end + 2;
+                    if (in.compare(1, 4, "\xFA\x2C\x05\x08") == 0 || in.compare(1, 4, "\xFA\x2C\x05\x09") == 0)
+                        note(in[4] == '\x08' ? "DTR on" : "DTR off");
+                    if (in.compare(1, 3, "\xFA\x2C\x0C") == 0)
+                        ::send(peer, "\xFF\xFA\x2C\x70\x03\xFF\xF0", 7, 0);  // purged
+                }
+                in.erase(0, used);
+            }
+        }
+        note("close");
+    }
+
+    const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+    const int listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    std::thread thread_;
+    std::mutex mutex_;
+    std::condition_variable noted_;
+    std::vector<std::pair<std::int64_t, std::string>> events_;
+    int closes_ = 0;
+};
+
+// The reset line as the board's machine gets it: a Write, a Reset, and a
+// Write that starts with DTR on from the open.
+TEST(RemoteResetLine, DtrGoesOnTheWireInOrderWithEachPulsesLength)
+{
+    constexpr std::int64_t kWireJitterMs = 10;  // a switch may reach the server this much late
+    ComPortServer server;
+    const auto port = makePortControl([&server](int) { return server.url; });
+    FakeWindow window(*port);
+    DiskFileSystem files;
+    SteadyClock clock;
+    Support support(window, files, clock);
+    EXPECT_EQ(support.programPic(), kTrue);
+    pulseResetLine(*port, clock);
+    EXPECT_EQ(support.programPic(), kTrue);
+
+    const auto events = server.events(3);
+    std::string order;
+    for (const auto& event : events)
+        order += event.second + "; ";
+    ASSERT_EQ(order, "DTR off; DTR on; DTR off; TX 193; close; "
+                     "DTR off; DTR on; DTR off; close; "
+                     "DTR on; DTR on; DTR off; TX 193; close; ");
+    const auto held = [&events](std::size_t on, std::size_t off) { return events[off].first - events[on].first; };
+    EXPECT_GE(held(1, 2), 100 - kWireJitterMs) << "a Write's pulse";
+    EXPECT_GE(held(6, 7), 50 - kWireJitterMs) << "Reset's pulse";
+    EXPECT_GE(held(9, 11), 100 - kWireJitterMs) << "a Write's pulse from the open";
 }
 
 } // namespace
