@@ -53,10 +53,7 @@ TEST(RemoteWrite, TheChipHoldsWhatAWriteSendsAndTheWindowNamesThePort)
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.err.find("ms  open " + server.url(0) + " 115200,n,8,1\n"), std::string::npos) << run.err;
     ASSERT_EQ(sim.stop(), 0);
-    SimHarness window;  // what a Write of the window sends; its rows are full of 0xFF
-    window.state().hexFileName = kBlink;
-    ASSERT_EQ(window.support->loadHex(), kHexLoaded);
-    EXPECT_EQ(readHexBytes(saved), markedBytes(window.state()));
+    EXPECT_EQ(readHexBytes(saved), blinkAsWritten());
 }
 
 TEST(RemoteWrite, AGangOfThreeWithOneSilentAndFailuresThatExit3WithTheirCause)

@@ -166,18 +166,25 @@ inline ChipBytes readHexBytes(const std::string& path)
     return bytes;
 }
 
-// What a chip must hold after a write of the images: every marked row and
-// configuration word as the images have it, and nothing else.
-inline ChipBytes markedBytes(const SupportState& images)
+#ifdef TAVREK_EXAMPLES
+// What a chip holds after a write of blink.hex, worked out from the file
+// alone: its bytes, with its reset jump (the first two instruction words)
+// moved below the bootloader to word 0x7F3C and a jump to the bootloader
+// (GOTO 0x7F40) in its place; the rest of every row written is erased.
+inline ChipBytes blinkAsWritten()
 {
-    ChipBytes bytes;
-    for (std::size_t i = 0; i < images.progImage.size(); ++i)
-        if (images.rowDirty[i / kRowBytes])
-            bytes[static_cast<std::uint32_t>(i)] = images.progImage[i];
-    for (std::size_t i = 0; i < images.cfgImage.size(); ++i)
-        if (images.cfgDirty[i / kCfgWordBytes])
-            bytes[static_cast<std::uint32_t>(kConfigHexAddress + i)] = images.cfgImage[i];
-    return bytes;
+    constexpr std::uint32_t kResetJumpBytes = 8;
+    constexpr std::uint32_t kMovedResetJump = 0xFE78;  // HEX address of word 0x7F3C
+    ChipBytes expected{{0, 0x40}, {1, 0x7F}, {2, 0x04}, {3, 0}, {4, 0}, {5, 0}, {6, 0}, {7, 0}};
+    for (const auto& [address, byte] : readHexBytes(kBlink))
+        expected[address < kResetJumpBytes ? kMovedResetJump + address : address] = byte;
+    for (const auto& [address, byte] : ChipBytes(expected)) {
+        const std::uint32_t row = static_cast<std::uint32_t>(address / kRowBytes * kRowBytes);
+        for (std::uint32_t i = row; address < kConfigHexAddress && i < row + kRowBytes; ++i)
+            expected.try_emplace(i, 0xFF);
+    }
+    return expected;
 }
+#endif
 
 } // namespace tavrek::test

@@ -79,10 +79,13 @@ TEST(Win32Port, SettingsMakeTheDcbAndComNamesTheDevicePath)
         fillDcb(dcb, parseLineSettings(settings), dtr);
         const Line made(dcb.BaudRate, dcb.ByteSize, dcb.Parity, dcb.StopBits, DWORD{dcb.fParity}, DWORD{dcb.fDtrControl});
         EXPECT_EQ(made, line) << settings;
-        EXPECT_EQ(dcb.fBinary + dcb.fOutxCtsFlow + dcb.fOutxDsrFlow + dcb.fDsrSensitivity + dcb.fOutX + dcb.fInX +
-                      dcb.fErrorChar + dcb.fNull + dcb.fAbortOnError + dcb.fRtsControl,
-                  1u)
-            << "binary, RTS off, and nothing that holds, drops or replaces a byte";
+        std::string flags;
+        const std::initializer_list<unsigned> each = {dcb.fBinary, dcb.fOutxCtsFlow, dcb.fOutxDsrFlow,
+                                                      dcb.fDsrSensitivity, dcb.fOutX, dcb.fInX, dcb.fErrorChar,
+                                                      dcb.fNull, dcb.fAbortOnError, dcb.fRtsControl};
+        for (const unsigned flag : each)
+            flags += std::to_string(flag);
+        EXPECT_EQ(flags, "1000000000") << "binary, RTS off, and nothing that holds, drops or replaces a byte";
     }
     EXPECT_EQ(portPath("COM12"), L"\\\\.\\COM12");
     EXPECT_EQ(portPath("\\\\.\\COM3"), L"\\\\.\\COM3");

@@ -16,7 +16,6 @@
 #include <thread>
 #include <vector>
 
-#include "form/form_layout.h"
 #include "form_fixture.h"
 #include "platform/win32_text.h"
 
@@ -57,8 +56,7 @@ std::string classOf(HWND window)
     return narrow(std::wstring(name, static_cast<std::size_t>(::GetClassNameW(window, name, std::size(name)))));
 }
 
-// "left,top widthxheight" of a child in its parent's client area, and of a
-// place in the form's table.
+// "left,top widthxheight" of a child in its parent's client area.
 std::string placeOf(HWND child, HWND parent)
 {
     RECT r{};
@@ -68,11 +66,6 @@ std::string placeOf(HWND child, HWND parent)
            std::to_string(r.bottom - r.top);
 }
 
-std::string placeOf(const TwipsRect& at)
-{
-    return std::to_string(twipsToPixels(at.left)) + "," + std::to_string(twipsToPixels(at.top)) + " " +
-           std::to_string(twipsToPixels(at.width)) + "x" + std::to_string(twipsToPixels(at.height));
-}
 
 // The first shown top-level window of `process` with the class and caption given.
 HWND findWindow(DWORD process, const std::string& windowClass, const std::string& caption)
@@ -87,7 +80,9 @@ HWND findWindow(DWORD process, const std::string& windowClass, const std::string
     return nullptr;
 }
 
-// Keys pressed in order, then released in the opposite order (Alt+W).
+// Keys pressed in order, then released in the opposite order (Alt+W). The
+// window takes keys in the order they were pressed: a test waits for what a
+// key does, not for a time.
 void press(std::initializer_list<WORD> virtualKeys)
 {
     std::vector<INPUT> inputs;
@@ -100,7 +95,6 @@ void press(std::initializer_list<WORD> virtualKeys)
             inputs.push_back(input);
         }
     ::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
-    std::this_thread::sleep_for(100ms);  // let the window take them before the test looks
 }
 
 void type(const std::string& text)
@@ -115,7 +109,6 @@ void type(const std::string& text)
             inputs.push_back(input);
         }
     ::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
-    std::this_thread::sleep_for(100ms);
 }
 
 // A Linux path as this program opens it: through drive Z:, the root.
@@ -188,12 +181,17 @@ public:
         return children;
     }
 
-    // Its dialog or message box once it is up; null when none came.
+    // Its dialog or message box once it is up and takes keys; null when none came.
     HWND waitForDialog(const std::string& caption) const
     {
         HWND dialog = nullptr;
-        waitFor([&] { return (dialog = findWindow(id(), "#32770", caption)) != nullptr; }, kStartTimeout);
+        waitFor([&] { return (dialog = findWindow(id(), "#32770", caption)) && ::GetForegroundWindow() == dialog; },
+                kStartTimeout);
         return dialog;
+    }
+    bool waitForFocus(HWND control) const
+    {
+        return waitFor([&] { return focus() == control; }, kStartTimeout);
     }
     // Return on the focused control, which must be "...", then in its dialog
     // `typed` (nothing: Esc, which cancels) and Return.
@@ -236,31 +234,30 @@ TEST(Win32Window, ComesUpWithTheFormsControlsPlacesAndTabOrderAndTellsAPortThatI
     ASSERT_TRUE(tavrek.window) << "no window came up";
     RECT client{};
     ::GetClientRect(tavrek.window, &client);
-    EXPECT_EQ(std::to_string(client.right) + "x" + std::to_string(client.bottom),
-              std::to_string(twipsToPixels(kClientArea.width)) + "x" + std::to_string(twipsToPixels(kClientArea.height)));
+    EXPECT_EQ(std::to_string(client.right) + "x" + std::to_string(client.bottom), "527x141");  // 7905 x 2115 twips
     EXPECT_EQ(::GetWindowLongW(tavrek.window, GWL_STYLE) & (WS_THICKFRAME | WS_MAXIMIZEBOX), 0) << "a fixed frame";
 
     const struct {
         const char* name;
         const char* windowClass;
         std::string text;
-        TwipsRect at;
+        const char* pixels;  // at 96 dpi, 15 twips a pixel
         bool tabStop;
     } table[] = {
-        {"lblFileName", "Static", "", kLblFileNameAt, false},
-        {"cmdOpen", "Button", kCmdOpenCaption, kCmdOpenAt, true},
-        {"txtInfo", "Edit", "", kTxtInfoAt, true},
-        {"cboPort", "ComboBox", "COM1", kCboPortAt, true},
-        {"cmdWrite", "Button", kCmdWriteCaption, kCmdWriteAt, true},
-        {"prgBar", "msctls_progress32", "", kPrgBarAt, false},
-        {"cmdReset", "Button", kCmdResetCaption, kCmdResetAt, true},
+        {"lblFileName", "Static", "", "0,0 489x25", false},            // 0, 0, 7335, 375
+        {"cmdOpen", "Button", "...", "492,0 33x25", true},             // 7380, 0, 495, 375
+        {"txtInfo", "Edit", "", "99,29 425x97", true},                 // 1480, 440, 6375, 1455
+        {"cboPort", "ComboBox", "COM1", "0,104 97x21", true},          // 0, 1560, 1455, 315
+        {"cmdWrite", "Button", "&Write", "0,29 97x36", true},          // 0, 440, 1455, 540
+        {"prgBar", "msctls_progress32", "", "0,128 521x13", false},    // 0, 1920, 7815, 195
+        {"cmdReset", "Button", "&Reset", "0,67 97x36", true},          // 0, 1000, 1455, 540
     };
     const std::vector<HWND> controls = tavrek.controls();
     ASSERT_EQ(controls.size(), std::size(table));
     for (std::size_t i = 0; i < controls.size(); ++i) {
         EXPECT_EQ(classOf(controls[i]), table[i].windowClass) << table[i].name;
         EXPECT_EQ(textOf(controls[i]), table[i].text) << table[i].name;
-        EXPECT_EQ(placeOf(controls[i], tavrek.window), placeOf(table[i].at)) << table[i].name;
+        EXPECT_EQ(placeOf(controls[i], tavrek.window), table[i].pixels) << table[i].name;
         EXPECT_EQ((::GetWindowLongW(controls[i], GWL_STYLE) & WS_TABSTOP) != 0, table[i].tabStop) << table[i].name;
     }
     const HWND cmdOpen = controls[1], txtInfo = controls[2], cboPort = controls[3], cmdWrite = controls[4],
@@ -277,17 +274,18 @@ TEST(Win32Window, ComesUpWithTheFormsControlsPlacesAndTabOrderAndTellsAPortThatI
     EXPECT_EQ(tabbed, (std::vector<HWND>{cmdOpen, txtInfo, cboPort, cmdWrite, cmdReset, cmdOpen}));
 
     press({VK_TAB});
-    EXPECT_EQ(tavrek.focus(), txtInfo) << "Tab walks the tab order";
+    EXPECT_TRUE(tavrek.waitForFocus(txtInfo)) << "Tab walks the tab order";
     press({VK_ESCAPE});
-    EXPECT_TRUE(::IsWindow(tavrek.window)) << "Esc does nothing";
+    press({VK_SHIFT, VK_TAB});
+    EXPECT_TRUE(tavrek.waitForFocus(cmdOpen));
+    EXPECT_TRUE(::IsWindow(tavrek.window)) << "Esc, taken before Shift+Tab, does nothing";
 
     // The focus stays where the operator left it across the dialog, the
     // message box and a switch to another program.
-    press({VK_SHIFT, VK_TAB});
     tavrek.chooseFile("");
-    EXPECT_EQ(tavrek.focus(), cmdOpen) << "after the dialog was cancelled";
+    EXPECT_TRUE(tavrek.waitForFocus(cmdOpen)) << "after the dialog was cancelled";
     tavrek.chooseFile(throughDriveZ(kBlink));
-    EXPECT_EQ(tavrek.focus(), cmdOpen) << "after a file was chosen";
+    EXPECT_TRUE(tavrek.waitForFocus(cmdOpen)) << "after a file was chosen";
     press({VK_MENU, 'W'});
     const HWND box = tavrek.waitForDialog("Tavrek");
     ASSERT_TRUE(box);
@@ -299,13 +297,14 @@ TEST(Win32Window, ComesUpWithTheFormsControlsPlacesAndTabOrderAndTellsAPortThatI
     press({VK_RETURN});
     EXPECT_TRUE(waitFor([&] { return !::IsWindow(box); }, kStartTimeout));
     EXPECT_EQ(textOf(txtInfo), "") << "nothing logged";
-    EXPECT_EQ(tavrek.focus(), cmdOpen) << "after the message box";
+    EXPECT_TRUE(tavrek.waitForFocus(cmdOpen)) << "after the message box";
     tavrek.chooseFile("");  // Return presses "..." again
 
     press({VK_TAB});
     press({VK_TAB});
+    ASSERT_TRUE(tavrek.waitForFocus(cboPort));
     tavrek.switchAwayAndBack();
-    EXPECT_TRUE(waitFor([&] { return tavrek.focus() == cboPort; }, kStartTimeout)) << "after another program";
+    EXPECT_TRUE(tavrek.waitForFocus(cboPort)) << "after another program";
 }
 
 TEST(Win32Window, WritesTheChosenFileFromTheKeyboardAndTheChipHoldsIt)
@@ -319,17 +318,15 @@ TEST(Win32Window, WritesTheChosenFileFromTheKeyboardAndTheChipHoldsIt)
                cmdWrite = tavrek.controls().at(4);
     const std::string file = throughDriveZ(kBlink);
     tavrek.chooseFile(file);
-    EXPECT_EQ(textOf(lblFileName), file);
+    EXPECT_TRUE(waitFor([&] { return textOf(lblFileName) == file; }, kStartTimeout)) << textOf(lblFileName);
     for (int i = 0; i < 3; ++i)  // the log, the port list, Write
         press({VK_TAB});
+    ASSERT_TRUE(tavrek.waitForFocus(cmdWrite));
     press({VK_RETURN});
     EXPECT_TRUE(waitFor([&] { return textOf(txtInfo) == kSuccessfulWriteLog; }, kWriteTimeout)) << textOf(txtInfo);
-    EXPECT_TRUE(waitFor([&] { return tavrek.focus() == cmdWrite; }, kStartTimeout)) << "Write has it again";
+    EXPECT_TRUE(tavrek.waitForFocus(cmdWrite)) << "Write has it again";
 
-    SimHarness window;  // what a Write of the window sends
-    window.state().hexFileName = kBlink;
-    ASSERT_EQ(window.support->loadHex(), kHexLoaded);
-    EXPECT_EQ(readHexBytes(throughDriveZ(saved)), markedBytes(window.state()));
+    EXPECT_EQ(readHexBytes(throughDriveZ(saved)), blinkAsWritten());
 
     ::PostMessageW(tavrek.window, WM_CLOSE, 0, 0);
     EXPECT_EQ(::WaitForSingleObject(tavrek.process(), 10000), WAIT_OBJECT_0) << "the window closes, the program ends";

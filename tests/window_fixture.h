@@ -24,29 +24,40 @@
 
 namespace tavrek::test {
 
-// Runs `operate` on the modal widget of type T once it is up and active. A
+// Runs `operate` on the modal widget of type T once it is up and active, for
+// as long as it lives; it fails the test when that never happened by then. A
 // widget that `operate` left open is closed, so that a failed test ends.
 template <class T>
-void whenShown(std::function<void(T&)> operate)
-{
-    auto* poll = new QTimer;
-    QObject::connect(poll, &QTimer::timeout, [poll, operate, giveUp = QDeadlineTimer(10000)] {
-        auto* shown = qobject_cast<T*>(QApplication::activeModalWidget());
-        if (!shown && !giveUp.hasExpired())
-            return;
-        poll->stop();
-        poll->deleteLater();
-        ASSERT_TRUE(shown) << "no " << T::staticMetaObject.className() << " came up";
-        QApplication::setActiveWindow(shown);
-        EXPECT_TRUE(QTest::qWaitForWindowActive(shown));
-        operate(*shown);
-        if (shown->isVisible()) {
-            ADD_FAILURE() << "the dialog was left open";
-            shown->reject();
-        }
-    });
-    poll->start(0);
-}
+class WhenShown {
+public:
+    explicit WhenShown(std::function<void(T&)> operate)
+    {
+        QObject::connect(&poll_, &QTimer::timeout, [this, operate, giveUp = QDeadlineTimer(10000)] {
+            auto* shown = qobject_cast<T*>(QApplication::activeModalWidget());
+            if (!shown && !giveUp.hasExpired())
+                return;
+            poll_.stop();
+            if (!shown)
+                return;
+            ran_ = true;
+            QApplication::setActiveWindow(shown);
+            EXPECT_TRUE(QTest::qWaitForWindowActive(shown));
+            operate(*shown);
+            if (shown->isVisible()) {
+                ADD_FAILURE() << "the dialog was left open";
+                shown->reject();
+            }
+        });
+        poll_.start(0);
+    }
+    ~WhenShown() { EXPECT_TRUE(ran_) << "no " << T::staticMetaObject.className() << " came up"; }
+    WhenShown(const WhenShown&) = delete;
+    WhenShown& operator=(const WhenShown&) = delete;
+
+private:
+    QTimer poll_;
+    bool ran_ = false;
+};
 
 class WindowTest : public ::testing::Test {
 protected:

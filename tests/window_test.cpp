@@ -187,7 +187,7 @@ protected:
     // it; returns the choice.
     std::string choose(std::function<void(QFileDialog&)> operate)
     {
-        whenShown<QFileDialog>([this, operate](QFileDialog& dialog) {
+        const WhenShown<QFileDialog> shown([this, operate](QFileDialog& dialog) {
             dialog.setDirectory(QString::fromStdString(dir.path().string()));
             list = dialog.findChild<QAbstractItemView*>("listView");
             name = dialog.findChild<QLineEdit*>("fileNameEdit");
@@ -264,7 +264,7 @@ TEST_F(OpenDialog, ATypedNameExistingOrNotOrAClickedFileIsChosen)
 
 TEST(MessageBox, TheTextAloneOneOkNoIconCaptionedTavrek)
 {
-    whenShown<QMessageBox>([](QMessageBox& box) {
+    const WhenShown<QMessageBox> shown([](QMessageBox& box) {
         EXPECT_EQ(box.windowTitle(), "Tavrek");
         EXPECT_EQ(box.text(), "Error opening port...");
         EXPECT_EQ(box.icon(), QMessageBox::NoIcon);

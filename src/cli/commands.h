@@ -55,6 +55,7 @@ struct WriteOptions {
 struct ResetOptions {
     std::string port = "COM1";
     bool quiet = false;
+    bool trace = false;
 };
 
 int writeCommand(const WriteOptions& options, SerialPortLister& lister);

@@ -185,6 +185,8 @@ Commands defineCommands(CLI::App& app, WriteOptions& write, ResetOptions& reset,
     commands.reset->add_option("--port", reset.port, "COM1 to COM5, a device or rfc2217://HOST:PORT (default COM1)")
         ->type_name("PORT")->check(portName());
     commands.reset->add_flag("--quiet", reset.quiet, "print errors only");
+    commands.reset->add_flag("--trace", reset.trace,
+                             "write the port's opening, DTR and closing to standard error, with a time stamp in ms");
 
     commands.check = app.add_subcommand("check", "Check and load FILE without touching a port; tell what a write would send");
     commands.check->add_option("FILE", checkFile, "Intel HEX file (32-bit form)")->required()->type_name("");

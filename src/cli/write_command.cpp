@@ -43,15 +43,29 @@ std::string seconds(Moment since)
     return text;
 }
 
+// The port control of one target, tracing to the console what crosses it
+// when asked to.
+class TargetPort {
+public:
+    TargetPort(const PortTarget& target, bool trace, Console& console, const std::string& prefix, Moment start)
+        : serial_(makePortControl([device = target.device](int) { return device; }))
+    {
+        if (trace)
+            tracing_.emplace(*serial_, console, prefix, target.device, start);
+    }
+    PortControl& operator*() { return tracing_ ? static_cast<PortControl&>(*tracing_) : *serial_; }
+
+private:
+    std::unique_ptr<PortControl> serial_;
+    std::optional<TracingPort> tracing_;
+};
+
 void writeOnePort(PortRun& run, const SupportState& images, const WriteOptions& options, Console& console,
                   Moment start)
 {
-    const auto serial = makePortControl([device = run.target.device](int) { return device; });
-    serial->setSettings(lineSettings(options.baud));
-    std::optional<TracingPort> tracing;
-    if (options.trace)
-        tracing.emplace(*serial, console, run.prefix, run.target.device, start);
-    PortControl& port = tracing ? static_cast<PortControl&>(*tracing) : *serial;
+    TargetPort traced(run.target, options.trace, console, run.prefix, start);
+    PortControl& port = *traced;
+    port.setSettings(lineSettings(options.baud));
     ConsoleWindow window(console, run.prefix, &port, run.target.number - kFirstPort);
     DiskFileSystem files;
     SteadyClock clock;
@@ -136,11 +150,12 @@ int resetCommand(const ResetOptions& options, SerialPortLister& lister)
     Console console(options.quiet, false);
     int status = kExitWritten;
     runSideBySide({[&] {
-        const auto port = makePortControl([&target](int) { return target.device; });
+        TargetPort traced(target, options.trace, console, "", std::chrono::steady_clock::now());
+        PortControl& port = *traced;
         SteadyClock clock;
         try {
-            port->setCommPort(target.number);
-            pulseResetLine(*port, clock);
+            port.setCommPort(target.number);
+            pulseResetLine(port, clock);
             console.logLine("", summaryName(target) + ": reset");
         } catch (const std::exception& failure) {
             console.errorLine("", std::string("Error opening port... ") + failure.what());
