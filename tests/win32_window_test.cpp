@@ -80,20 +80,24 @@ HWND findWindow(DWORD process, const std::string& windowClass, const std::string
     return nullptr;
 }
 
+INPUT key(WORD code, DWORD flags)
+{
+    INPUT input{INPUT_KEYBOARD, {}};
+    (flags & KEYEVENTF_UNICODE ? input.ki.wScan : input.ki.wVk) = code;
+    input.ki.dwFlags = flags;
+    return input;
+}
+
 // Keys pressed in order, then released in the opposite order (Alt+W). The
 // window takes keys in the order they were pressed: a test waits for what a
 // key does, not for a time.
-void press(std::initializer_list<WORD> virtualKeys)
+void press(std::initializer_list<WORD> keys)
 {
     std::vector<INPUT> inputs;
-    for (const bool up : {false, true})
-        for (std::size_t i = 0; i < virtualKeys.size(); ++i) {
-            INPUT input{};
-            input.type = INPUT_KEYBOARD;
-            input.ki.wVk = virtualKeys.begin()[up ? virtualKeys.size() - 1 - i : i];
-            input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
-            inputs.push_back(input);
-        }
+    for (const WORD code : keys)
+        inputs.push_back(key(code, 0));
+    for (auto code = std::rbegin(keys); code != std::rend(keys); ++code)
+        inputs.push_back(key(*code, KEYEVENTF_KEYUP));
     ::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
 }
 
@@ -101,13 +105,8 @@ void type(const std::string& text)
 {
     std::vector<INPUT> inputs;
     for (const wchar_t c : widen(text))
-        for (const DWORD flags : {KEYEVENTF_UNICODE, KEYEVENTF_UNICODE | KEYEVENTF_KEYUP}) {
-            INPUT input{};
-            input.type = INPUT_KEYBOARD;
-            input.ki.wScan = c;
-            input.ki.dwFlags = flags;
-            inputs.push_back(input);
-        }
+        for (const DWORD flags : {KEYEVENTF_UNICODE, KEYEVENTF_UNICODE | KEYEVENTF_KEYUP})
+            inputs.push_back(key(c, flags));
     ::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
 }
 
