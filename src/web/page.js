@@ -268,6 +268,8 @@ var tavrekPage = (() => {
         button.accessKey = caption[key + 1].toLowerCase();
     }
 
+    let focusBeforeDisabling = null;  // Write or Reset, when it had the focus as a Write began
+
     // The log box's text, every line ended by CR LF as the form holds it.
     const asLog = (text) => text.replace(/\r?\n/g, '\r\n');
 
@@ -289,6 +291,7 @@ var tavrekPage = (() => {
         });
         refreshPorts().then(() => {
             document.documentElement.classList.add('ready');
+            element('cmdOpen').focus();
             performance.mark('tavrek-ready');
         });
     }
@@ -305,6 +308,11 @@ var tavrekPage = (() => {
 
     if (lacksSerial())
         Module.noInitialRun = true;
+    Module.onAbort = (what) => {
+        element('frmMain').hidden = true;
+        element('notStarted').hidden = false;
+        element('notStarted').append(` What failed: ${what}`);
+    };
     Module.onRuntimeInitialized = () => {
         if (!Module.noInitialRun)
             start();
@@ -339,9 +347,19 @@ var tavrekPage = (() => {
         },
         portChoice: () => element('cboPort').selectedIndex,
         selectPort: (position) => { element('cboPort').selectedIndex = position; },
+        // A disabled button loses the focus; it comes back once the buttons
+        // are enabled again, unless the user has put it elsewhere meanwhile.
         enableCommands(enabled) {
+            const focused = document.activeElement;
             element('cmdWrite').disabled = !enabled;
             element('cmdReset').disabled = !enabled;
+            if (!enabled) {
+                focusBeforeDisabling = ['cmdWrite', 'cmdReset'].includes(focused.id) ? focused : null;
+                return;
+            }
+            if (focusBeforeDisabling && (focused === document.body || focused === null))
+                focusBeforeDisabling.focus();
+            focusBeforeDisabling = null;
         },
         nextCommand: () => queued.shift() || 0,
 

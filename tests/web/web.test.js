@@ -66,6 +66,7 @@ describe('a write', () => {
             await page.waitForFunction(() => !document.getElementById('cmdWrite').disabled);
             assert.deepEqual(await logLines(page), kWholeRun);
             assert.equal(await isDisabled(page, 'cmdReset'), false);
+            assert.equal(await page.evaluate(() => document.activeElement.id), 'cmdWrite');
 
             await writeWithCli(blink, reference.device);
             await chip.stop();
