@@ -8,6 +8,9 @@
 import { readdirSync, readFileSync, writeFileSync } from 'node:fs';
 import path from 'node:path';
 import { gzipSync } from 'node:zlib';
+import { once } from 'node:events';
+
+import WebSocket from 'ws';
 
 import { chooseFile, launchBrowser, openPage, site, startBridge, startSim, workFolder } from './harness.js';
 
@@ -64,19 +67,48 @@ function timedWrite(page) {
     }));
 }
 
-// Seconds the page itself took between each reply and the packet that
-// followed it, from the stand-in's record of the write just done.
-async function pageSeconds(page) {
+// The write just done as the stand-in saw it: each chunk the page sent, the
+// reply bytes that came before the next, and the seconds the page itself
+// took from each reply to the chunk that followed it.
+async function traffic(page) {
     const { sent, received } = await page.evaluate(() => ({
         sent: window.standInSent.splice(0), received: window.standInReceived.splice(0),
     }));
-    let ms = 0;
-    for (const at of sent) {
-        const reply = received.filter((time) => time < at).pop();
+    let pageMs = 0;
+    const chunks = sent.map(({ at, bytes }, i) => {
+        const reply = received.filter((message) => message.at < at).pop();
         if (reply !== undefined)
-            ms += at - reply;
+            pageMs += at - reply.at;
+        const next = sent[i + 1]?.at ?? Infinity;
+        const replyBytes = received.filter((message) => message.at > at && message.at <= next)
+            .reduce((sum, message) => sum + message.length, 0);
+        return { bytes, replyBytes };
+    });
+    return { chunks, pageSeconds: pageMs / 1000 };
+}
+
+// Seconds the same chunks take sent from node straight into the bridge, each
+// after the replies to the one before: the stand-in's path without the
+// browser.
+async function replay(bridge, device, chunks) {
+    const socket = new WebSocket(`${bridge.origin.replace('http', 'ws')}${device}`);
+    await once(socket, 'open');
+    let received = 0;
+    let arrived = () => {};
+    socket.on('message', (data) => {
+        received += data.length;
+        arrived();
+    });
+    const started = performance.now();
+    for (const { bytes, replyBytes } of chunks) {
+        const expected = received + replyBytes;
+        socket.send(Uint8Array.from(bytes));
+        while (received < expected)
+            await new Promise((resolve) => { arrived = resolve; });
     }
-    return ms / 1000;
+    const seconds = (performance.now() - started) / 1000;
+    socket.close();
+    return seconds;
 }
 
 const median = (values) => [...values].sort((a, b) => a - b)[Math.floor(values.length / 2)];
@@ -89,26 +121,30 @@ const browser = await launchBrowser();
 try {
     const file = path.join(work.folder, 'whole-chip.hex');
     writeFileSync(file, wholeChipHex());
-    const sim = await startSim(null, ['--line-pacing']);
+    const sims = [await startSim(null, ['--line-pacing']), await startSim(null, ['--line-pacing'])];
     const ratios = [];
     const pageShares = [];
+    const rigShares = [];
     try {
-        const page = await openPage(browser, bridge, { ports: [{ device: sim.device }] });
+        const page = await openPage(browser, bridge, { ports: [{ device: sims[0].device }] });
         await chooseFile(page, file);
         for (let i = 0; i < kWrites; ++i) {
             ratios.push((await timedWrite(page)) / pacedSeconds());
-            pageShares.push((await pageSeconds(page)) / pacedSeconds());
             const last = await page.$eval('#txtInfo', (box) => box.value.trim().split('\n').pop());
             if (last !== 'Write Successful!')
                 throw new Error(`the write ended in "${last}"`);
+            const { chunks, pageSeconds } = await traffic(page);
+            pageShares.push(pageSeconds / pacedSeconds());
+            rigShares.push((await replay(bridge, sims[1].device, chunks)) / (pacedSeconds() - kResetHoldSeconds));
         }
     } finally {
-        await sim.stop();
+        await Promise.all(sims.map((sim) => sim.stop()));
     }
     console.log(`whole 48 KB chip through the page, line-paced tavrek-sim: wall over the ${pacedSeconds().toFixed(2)} s ` +
-        `the line, flash writes and reset hold take: ${range(ratios, 3)} (${kWrites} writes); of which the page ` +
-        `itself, from each reply to the next packet: ${range(pageShares, 3)}; the rest is the line and the ` +
-        'stand-in\'s path (WebSocket, bridge, pseudo-terminal)');
+        `the line, flash writes and reset hold take: ${range(ratios, 3)} (${kWrites} writes)`);
+    console.log(`  the page itself, from each reply to the next packet: ${range(pageShares, 3)} of that time`);
+    console.log('  the same bytes sent from node straight into the bridge, without the browser: wall over what the line ' +
+        `and flash writes take: ${range(rigShares, 3)}`);
 
     const loads = [];
     for (let i = 0; i < kLoads; ++i) {

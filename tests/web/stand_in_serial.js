@@ -10,9 +10,9 @@
 // config: { ports: [{ url, usbVendorId, usbProductId }], granted: [indices],
 //           chooser: index to grant on requestPort(), or null to cancel }
 // Every setSignals() is recorded in window.standInSignals, every port's
-// opening options in window.standInOpens, and the times (performance.now())
-// of every write and every message received in window.standInSent and
-// window.standInReceived.
+// opening options in window.standInOpens, every write (its time by
+// performance.now() and its bytes) in window.standInSent, and every message
+// received (its time and length) in window.standInReceived.
 export function installStandInSerial(config) {
     const lost = () => new DOMException('The device has been lost.', 'NetworkError');
     const serial = new EventTarget();
@@ -53,12 +53,12 @@ export function installStandInSerial(config) {
                 write: (chunk) => {
                     if (socket.readyState !== WebSocket.OPEN)
                         throw lost();
-                    window.standInSent.push(performance.now());
+                    window.standInSent.push({ at: performance.now(), bytes: Array.from(chunk) });
                     socket.send(chunk);
                 },
             });
             socket.onmessage = (event) => {
-                window.standInReceived.push(performance.now());
+                window.standInReceived.push({ at: performance.now(), length: event.data.byteLength });
                 reading.enqueue(new Uint8Array(event.data));
             };
             socket.onclose = () => {
