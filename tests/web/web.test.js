@@ -161,6 +161,7 @@ describe('the page around the form', () => {
         await page.click('#cmdAddPort');
         const tooltips = () => page.$$eval('#cboPort option', (options) => options.map((option) => option.title));
         assert.equal(await page.$eval('#lblFileName', (label) => label.textContent), 'blink.hex');
+        assert.equal(await page.$eval('#hexFile', (input) => input.accept), '.HEX');
         assert.match((await tooltips())[1], /^no serial port/);
 
         const granting = await openPage(browser, bridge, { ports, granted: [0], chooser: 1 });
