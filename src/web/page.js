@@ -9,9 +9,9 @@ var tavrekPage = (() => {
     // The commands behind the buttons, as the form's exports number them.
     const Command = { cmdOpen: 1, cmdWrite: 2, cmdReset: 3 };
 
-    // Serial ports offer every DOMException name below; these end the line
-    // for good, the others (break, framing, parity, overrun) only the read
-    // that met them.
+    // A port's failures are DOMExceptions: these names end the line for good
+    // (the device has gone, or the port was closed under it); the others
+    // (break, framing, parity, overrun) end only the read that met them.
     const lineEndingErrors = ['NetworkError', 'UnknownError', 'InvalidStateError'];
 
     // What the tooltip of a granted port calls it, by USB vendor id and then
