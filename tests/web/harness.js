@@ -64,26 +64,38 @@ export async function startBridge() {
     return { origin: `http://127.0.0.1:${port}`, stop: stopper(child) };
 }
 
-// Debian's Chromium, headless, as root, touching nothing outside this machine.
-export function launchBrowser() {
-    return puppeteer.launch({
+// Debian's Chromium, headless, as root, touching nothing outside this
+// machine, with a profile of its own that goes when it closes.
+export async function launchBrowser() {
+    const profile = mkdtempSync(path.join(tmpdir(), 'tavrek-chromium-'));
+    const browser = await puppeteer.launch({
         executablePath: process.env.TAVREK_CHROMIUM ?? '/usr/bin/chromium',
         headless: true,
-        userDataDir: mkdtempSync(path.join(tmpdir(), 'tavrek-chromium-')),
+        userDataDir: profile,
         args: ['--no-sandbox', '--disable-background-networking', '--disable-component-update', '--disable-sync',
             '--no-first-run', '--disable-gpu', '--disable-quic'],
     });
+    browser.once('disconnected', () => rmSync(profile, { recursive: true, force: true }));
+    return browser;
 }
 
 // The site in a new page of its own. `ports` are the stand-in's ports: each a
 // terminal to reach through the bridge, with the USB ids the page is told;
 // `granted` those the page may use from the start (all by default);
 // `chooser` the one the browser's chooser grants (none: the user cancels).
-// `serial: false` leaves the page without navigator.serial.
+// `serial: false` leaves the page without navigator.serial. What the page
+// fetched is in page.fetched, what its Content-Security-Policy refused in
+// window.refused.
 export async function openPage(browser, bridge, { ports = [], granted, chooser = null, serial = true } = {}) {
     const context = await browser.createBrowserContext();
     const page = await context.newPage();
     page.setDefaultTimeout(kStepTimeoutMs);
+    page.fetched = [];
+    page.on('request', (request) => page.fetched.push(request.url()));
+    await page.evaluateOnNewDocument(() => {
+        window.refused = [];
+        document.addEventListener('securitypolicyviolation', (event) => window.refused.push(event.blockedURI));
+    });
     if (serial) {
         const specs = ports.map(({ device, usbVendorId, usbProductId }) => ({
             url: `${bridge.origin.replace('http', 'ws')}${device ?? '/dev/pts/none'}`, usbVendorId, usbProductId,
