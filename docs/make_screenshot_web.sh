@@ -7,6 +7,7 @@
 # not end in "Write Successful!" ends the script with the old picture kept.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+scripts/setup.sh  # tavrek-sim and tavrek-cli
 scripts/setup.sh web-test
 scripts/build-web.sh
 TAVREK_TARGETS="tavrek-sim" scripts/build.sh
