@@ -117,12 +117,15 @@ describe('a write', () => {
 });
 
 describe('the page around the form', () => {
-    it('pulses DTR at least 50 ms on Reset and logs nothing', async () => {
+    it('pulses DTR at least 50 ms on Reset after a Write, on the port the Write closed, and logs nothing', async () => {
         await withSims([[]], async ([chip]) => {
             const page = await openPage(browser, bridge, { ports: [{ device: chip.device }] });
+            await chooseFile(page, blink);
+            assert.equal(await write(page), null);
+            const signalsOfWrite = (await page.evaluate(() => window.standInSignals)).length;
             await page.click('#cmdReset');
-            await page.waitForFunction(() => window.standInSignals.length === 2);
-            const [opened, held] = await page.evaluate(() => window.standInSignals);
+            await page.waitForFunction((n) => window.standInSignals.length === n + 2, {}, signalsOfWrite);
+            const [opened, held] = (await page.evaluate(() => window.standInSignals)).slice(signalsOfWrite);
             assert.deepEqual([opened.dataTerminalReady, held.dataTerminalReady], [false, true]);
             const closedAt = await page.evaluate(async () => {
                 const port = (await navigator.serial.getPorts())[0];
@@ -131,7 +134,8 @@ describe('the page around the form', () => {
                 return performance.now();
             });
             assert.ok(closedAt - held.at >= 50, `DTR held ${closedAt - held.at} ms`);
-            assert.deepEqual(await logLines(page), []);
+            assert.equal(await page.$eval('#msgBox', (box) => box.open), false);
+            assert.deepEqual(await logLines(page), kWholeRun);
         });
     });
 
