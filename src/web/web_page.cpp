@@ -4,8 +4,8 @@
 
 #include <emscripten.h>
 
-#include <cstdlib>
 #include <algorithm>
+#include <cstdlib>
 
 #include "form/form_layout.h"
 #include "web/web_files.h"
@@ -42,7 +42,7 @@ void place(const char* id, const TwipsRect& at)
 
 std::string acceptedFileTypes(const std::string& filter)
 {
-    const std::size_t from = filter.find('|') + 1;  // past the first choice's description
+    const std::size_t from = filter.find('|') + 1;  // past the first choice's description; 0 where there is none
     const std::string patterns = from == 0 ? "" : filter.substr(from, filter.find('|', from) - from);
     std::string accepted;
     for (std::size_t start = 0; start <= patterns.size();) {
