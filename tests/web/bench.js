@@ -5,14 +5,14 @@
 // judges nothing.
 //   node bench.js   (after scripts/test-web.sh, which builds and installs what it needs)
 
+import { once } from 'node:events';
 import { readdirSync, readFileSync, writeFileSync } from 'node:fs';
 import path from 'node:path';
 import { gzipSync } from 'node:zlib';
-import { once } from 'node:events';
 
 import WebSocket from 'ws';
 
-import { chooseFile, launchBrowser, openPage, site, startBridge, startSim, workFolder } from './harness.js';
+import { chooseFile, closeBrowser, launchBrowser, openPage, site, startBridge, startSim, workFolder } from './harness.js';
 
 // The chip and the line, as tavrek-sim --line-pacing holds them (sim/bootloader.h).
 const kChipRows = 512;             // the dsPIC30F4011's 48 KB of flash
@@ -162,7 +162,7 @@ try {
     console.log(`site: ${(total('gzipped') / 1024).toFixed(0)} KB gzipped, ${(total('raw') / 1024).toFixed(0)} KB as served; ` +
         sizes.map(({ name, gzipped }) => `${name} ${(gzipped / 1024).toFixed(1)} KB`).join(', '));
 } finally {
-    await browser.close();
+    await closeBrowser(browser);
     await bridge.stop();
     work.remove();
 }

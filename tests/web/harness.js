@@ -64,8 +64,10 @@ export async function startBridge() {
     return { origin: `http://127.0.0.1:${port}`, stop: stopper(child) };
 }
 
+const profiles = new WeakMap();
+
 // Debian's Chromium, headless, as root, touching nothing outside this
-// machine, with a profile of its own that goes when it closes.
+// machine, with a profile of its own that closeBrowser removes.
 export async function launchBrowser() {
     const profile = mkdtempSync(path.join(tmpdir(), 'tavrek-chromium-'));
     const browser = await puppeteer.launch({
@@ -75,8 +77,14 @@ export async function launchBrowser() {
         args: ['--no-sandbox', '--disable-background-networking', '--disable-component-update', '--disable-sync',
             '--no-first-run', '--disable-gpu', '--disable-quic'],
     });
-    browser.once('disconnected', () => rmSync(profile, { recursive: true, force: true }));
+    profiles.set(browser, profile);
     return browser;
+}
+
+// Once Chromium has ended, nothing writes into its profile any more.
+export async function closeBrowser(browser) {
+    await browser.close();
+    rmSync(profiles.get(browser), { recursive: true, force: true });
 }
 
 // The site in a new page of its own. `ports` are the stand-in's ports: each a
@@ -97,10 +105,10 @@ export async function openPage(browser, bridge, { ports = [], granted, chooser =
         document.addEventListener('securitypolicyviolation', (event) => window.refused.push(event.blockedURI));
     });
     if (serial) {
-        const specs = ports.map(({ device, usbVendorId, usbProductId }) => ({
+        const described = ports.map(({ device, usbVendorId, usbProductId }) => ({
             url: `${bridge.origin.replace('http', 'ws')}${device ?? '/dev/pts/none'}`, usbVendorId, usbProductId,
         }));
-        await page.evaluateOnNewDocument(installStandInSerial, { ports: specs, granted, chooser });
+        await page.evaluateOnNewDocument(installStandInSerial, { ports: described, granted, chooser });
     } else {
         await page.evaluateOnNewDocument(() => { delete Navigator.prototype.serial; });
     }

@@ -5,7 +5,7 @@
 
 import path from 'node:path';
 
-import { chooseFile, launchBrowser, openPage, repo, startBridge, startSim, write } from './harness.js';
+import { chooseFile, closeBrowser, launchBrowser, openPage, repo, startBridge, startSim, write } from './harness.js';
 
 const kMargin = 12;  // pixels of the page shown around the window
 
@@ -30,6 +30,6 @@ try {
     console.log(`wrote ${picture}`);
 } finally {
     await sim.stop();
-    await browser.close();
+    await closeBrowser(browser);
     await bridge.stop();
 }

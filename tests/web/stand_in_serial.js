@@ -22,16 +22,16 @@ export function installStandInSerial(config) {
     window.standInReceived = [];
 
     class StandInPort extends EventTarget {
-        constructor(spec) {
+        constructor(description) {
             super();
-            this.spec = spec;
+            this.description = description;
             this.readable = null;
             this.writable = null;
             this.socket = null;
         }
 
         getInfo() {
-            const { usbVendorId, usbProductId } = this.spec;
+            const { usbVendorId, usbProductId } = this.description;
             return usbVendorId === undefined ? {} : { usbVendorId, usbProductId };
         }
 
@@ -39,7 +39,7 @@ export function installStandInSerial(config) {
             if (this.socket)
                 throw new DOMException('The port is already open.', 'InvalidStateError');
             window.standInOpens.push(options);
-            const socket = new WebSocket(this.spec.url);
+            const socket = new WebSocket(this.description.url);
             socket.binaryType = 'arraybuffer';
             await new Promise((resolve, reject) => {
                 socket.onopen = resolve;
@@ -96,7 +96,7 @@ export function installStandInSerial(config) {
         }
     }
 
-    const ports = config.ports.map((spec) => new StandInPort(spec));
+    const ports = config.ports.map((description) => new StandInPort(description));
     let granted = (config.granted ?? ports.map((_, i) => i)).map((i) => ports[i]);
     serial.getPorts = async () => [...granted];
     serial.requestPort = async () => {

@@ -7,7 +7,7 @@ import path from 'node:path';
 import { after, before, describe, it } from 'node:test';
 
 import {
-    chooseFile, isDisabled, launchBrowser, logLines, openPage, repo, startBridge, startSim, workFolder, write,
+    chooseFile, closeBrowser, isDisabled, launchBrowser, logLines, openPage, repo, startBridge, startSim, workFolder, write,
     writeWithCli,
 } from './harness.js';
 
@@ -29,7 +29,8 @@ before(async () => {
 });
 
 after(async () => {
-    await browser?.close();
+    if (browser)
+        await closeBrowser(browser);
     await bridge?.stop();
     work?.remove();
 });
