@@ -4,7 +4,9 @@
 # works it prints the lines to run. `setup.sh package` adds the tools that
 # build and check the Debian package; `setup.sh windows` adds the MinGW-w64
 # cross compiler and 32-bit Wine for the Windows build and its tests, for
-# which it adds Debian's i386 architecture.
+# which it adds Debian's i386 architecture; `setup.sh web` adds emscripten for
+# the web page, and `setup.sh web-test` also Chromium, node, npm and Python's
+# websockets for its tests.
 set -euo pipefail
 
 packages=(
@@ -24,6 +26,13 @@ elif [[ "${1:-}" == windows ]]; then
     # Installed with what they recommend, as Wine was tried with.
     windows_packages=(g++-mingw-w64-i686-posix binutils-mingw-w64-i686 googletest wine wine32:i386 file
                       librsvg2-bin icoutils nsis xvfb xauth)
+elif [[ "${1:-}" == web || "${1:-}" == web-test ]]; then
+    packages=(cmake ninja-build emscripten)
+    if [[ "$1" == web-test ]]; then
+        packages+=(chromium python3-websockets nodejs)
+        # A node from elsewhere (NodeSource's, say) brings its own npm.
+        command -v npm >/dev/null || packages+=(npm)
+    fi
 fi
 
 lacking() {

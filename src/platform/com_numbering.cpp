@@ -1,6 +1,6 @@
 #include "platform/com_numbering.h"
 
-#include "platform/rfc2217_line.h"
+#include "platform/remote_port_name.h"
 
 #include <algorithm>
 #include <cctype>

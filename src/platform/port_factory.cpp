@@ -2,9 +2,7 @@
 
 #include "platform/port_factory.h"
 
-#include "platform/gathering_port.h"
 #include "platform/rfc2217_line.h"
-#include "platform/serial_port_control.h"
 
 namespace tavrek {
 
@@ -13,11 +11,6 @@ std::unique_ptr<SerialLine> openSerialLine(const std::string& device, const Line
     if (isPortUrl(device))
         return openRfc2217Line(device, settings, dtr);
     return openLocalLine(device, settings, dtr);
-}
-
-std::unique_ptr<PortControl> makePortControl(DeviceResolver deviceFor, LineOpener open)
-{
-    return std::make_unique<GatheringPort>(std::make_unique<SerialPortControl>(std::move(deviceFor), std::move(open)));
 }
 
 } // namespace tavrek

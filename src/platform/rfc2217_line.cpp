@@ -26,11 +26,6 @@ using Clock = std::chrono::steady_clock;
 using telnet::ComPortClient;
 using telnet::Control;
 
-constexpr const char* kScheme = "rfc2217://";
-constexpr std::size_t kMaxHostLabel = 63;    // characters of one part of a host name
-constexpr std::size_t kMaxHostName = 253;    // characters of a whole host name
-constexpr std::size_t kMaxIpv6Text = 45;     // characters of the longest IPv6 address
-constexpr unsigned long kMaxTcpPort = 65535;
 
 constexpr int kConnectTimeoutMs = 4000;  // a host that does not answer the connection
 constexpr int kAnswerTimeoutMs = 3000;   // a server that connects but does not negotiate
@@ -44,51 +39,6 @@ constexpr int kMaxHandlersPerPull = 16;        // reads (and writes) one look at
 constexpr std::size_t kMaxServerText = 200;    // characters of a server's parting words shown
 
 constexpr const char* kServerClosed = "the server closed the connection (the device is gone or in use)";
-
-// `prefix` in lower case.
-bool startsWithNoCase(const std::string& name, const std::string& prefix)
-{
-    return name.size() >= prefix.size() &&
-           std::equal(prefix.begin(), prefix.end(), name.begin(), [](char a, char b) {
-               return a == std::tolower(static_cast<unsigned char>(b));
-           });
-}
-
-bool isHostLabel(const std::string& label)
-{
-    const auto allowed = [](unsigned char c) { return std::isalnum(c) || c == '-'; };
-    return !label.empty() && label.size() <= kMaxHostLabel && label.front() != '-' && label.back() != '-' &&
-           std::all_of(label.begin(), label.end(), allowed);
-}
-
-bool isHostName(const std::string& host)
-{
-    if (host.empty() || host.size() > kMaxHostName)
-        return false;
-    std::size_t from = 0;
-    for (std::size_t dot; (dot = host.find('.', from)) != std::string::npos; from = dot + 1)
-        if (!isHostLabel(host.substr(from, dot - from)))
-            return false;
-    return isHostLabel(host.substr(from));
-}
-
-bool isIpv6Text(const std::string& text)
-{
-    const auto allowed = [](unsigned char c) { return std::isxdigit(c) || c == ':' || c == '.'; };
-    return !text.empty() && text.size() <= kMaxIpv6Text && text.find(':') != std::string::npos &&
-           std::all_of(text.begin(), text.end(), allowed);
-}
-
-// 1 to 65535 in decimal digits only; 0 for anything else.
-std::uint16_t tcpPort(const std::string& text)
-{
-    if (text.empty() || text.size() > 5 || !std::all_of(text.begin(), text.end(), [](unsigned char c) {
-            return std::isdigit(c);
-        }))
-        return 0;
-    const unsigned long value = std::stoul(text);
-    return value <= kMaxTcpPort ? static_cast<std::uint16_t>(value) : 0;
-}
 
 std::string withBrackets(const std::string& host)
 {
@@ -427,31 +377,6 @@ void Rfc2217Line::failClosedAtOpen() const
 }
 
 } // namespace
-
-bool isPortUrl(const std::string& name)
-{
-    return name.find("://") != std::string::npos || startsWithNoCase(name, "rfc2217:");
-}
-
-std::optional<RemotePort> parseRemotePortName(const std::string& name)
-{
-    if (!startsWithNoCase(name, kScheme))
-        return std::nullopt;
-    const std::string rest = name.substr(std::string(kScheme).size());
-    const std::size_t colon = rest.rfind(':');
-    if (colon == std::string::npos)
-        return std::nullopt;
-    RemotePort remote;
-    remote.host = rest.substr(0, colon);
-    remote.port = tcpPort(rest.substr(colon + 1));
-    const bool bracketed = remote.host.size() > 2 && remote.host.front() == '[' && remote.host.back() == ']';
-    if (bracketed)
-        remote.host = remote.host.substr(1, remote.host.size() - 2);
-    const bool hostWellFormed = bracketed ? isIpv6Text(remote.host) : isHostName(remote.host);
-    if (!hostWellFormed || remote.port == 0)
-        return std::nullopt;
-    return remote;
-}
 
 std::unique_ptr<SerialLine> openRfc2217Line(const std::string& name, const LineSettings& settings, bool dtr)
 {

@@ -1,0 +1,148 @@
+// What the web page's tests and benchmark share: the simulated chips, the
+// bridge that serves the site and carries the stand-in ports' bytes, and
+// headless Chromium with the stand-in put into every page.
+
+import { spawn } from 'node:child_process';
+import { once } from 'node:events';
+import { mkdtempSync, rmSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import path from 'node:path';
+import { createInterface } from 'node:readline';
+import { fileURLToPath } from 'node:url';
+
+import puppeteer from 'puppeteer-core';
+
+import { installStandInSerial } from './stand_in_serial.js';
+
+const here = path.dirname(fileURLToPath(import.meta.url));
+export const repo = path.resolve(here, '../..');
+export const site = process.env.TAVREK_SITE_DIR ?? path.join(repo, 'build-web');
+const nativeBuild = process.env.TAVREK_BUILD_DIR ? path.resolve(repo, process.env.TAVREK_BUILD_DIR) : path.join(repo, 'build');
+export const simProgram = path.join(nativeBuild, 'tavrek-sim');
+export const cliProgram = path.join(nativeBuild, 'tavrek-cli');
+
+const kStepTimeoutMs = 20000;  // the longest any one step of a test may take
+
+// The first line a program prints, e.g. the terminal tavrek-sim serves.
+async function firstLine(child, what) {
+    const lines = createInterface({ input: child.stdout });
+    const [line] = await Promise.race([
+        once(lines, 'line'),
+        once(child, 'exit').then(([code]) => { throw new Error(`${what} ended (${code}) before it printed a line`); }),
+    ]);
+    lines.close();
+    return line;
+}
+
+function stopper(child) {
+    return async () => {
+        if (child.exitCode !== null || child.signalCode !== null)
+            return;
+        child.kill('SIGTERM');
+        await once(child, 'exit');
+    };
+}
+
+// A folder under /tmp for the test's files, removed with everything else.
+export function workFolder() {
+    const folder = mkdtempSync(path.join(tmpdir(), 'tavrek-web-'));
+    return { folder, remove: () => rmSync(folder, { recursive: true, force: true }) };
+}
+
+// tavrek-sim with `args`, saving what the chip received into `saved` where
+// one is given (after every packet: a benchmark gives none).
+export async function startSim(saved, args = []) {
+    const saving = saved ? ['--save', saved] : [];
+    const child = spawn(simProgram, [...saving, ...args], { stdio: ['ignore', 'pipe', 'inherit'] });
+    const device = await firstLine(child, 'tavrek-sim');
+    return { device, stop: stopper(child) };
+}
+
+export async function startBridge() {
+    const child = spawn('/usr/bin/python3', [path.join(here, 'serial_bridge.py'), site], { stdio: ['ignore', 'pipe', 'inherit'] });
+    const port = Number(await firstLine(child, 'serial_bridge.py'));
+    return { origin: `http://127.0.0.1:${port}`, stop: stopper(child) };
+}
+
+const profiles = new WeakMap();
+
+// Debian's Chromium, headless, as root, touching nothing outside this
+// machine, with a profile of its own that closeBrowser removes.
+export async function launchBrowser() {
+    const profile = mkdtempSync(path.join(tmpdir(), 'tavrek-chromium-'));
+    const browser = await puppeteer.launch({
+        executablePath: process.env.TAVREK_CHROMIUM ?? '/usr/bin/chromium',
+        headless: true,
+        userDataDir: profile,
+        args: ['--no-sandbox', '--disable-background-networking', '--disable-component-update', '--disable-sync',
+            '--no-first-run', '--disable-gpu', '--disable-quic'],
+    });
+    profiles.set(browser, profile);
+    return browser;
+}
+
+// Once Chromium has ended, nothing writes into its profile any more.
+export async function closeBrowser(browser) {
+    await browser.close();
+    rmSync(profiles.get(browser), { recursive: true, force: true });
+}
+
+// The site in a new page of its own. `ports` are the stand-in's ports: each a
+// terminal to reach through the bridge, with the USB ids the page is told;
+// `granted` those the page may use from the start (all by default);
+// `chooser` the one the browser's chooser grants (none: the user cancels).
+// `serial: false` leaves the page without navigator.serial. What the page
+// fetched is in page.fetched, what its Content-Security-Policy refused in
+// window.refused.
+export async function openPage(browser, bridge, { ports = [], granted, chooser = null, serial = true } = {}) {
+    const context = await browser.createBrowserContext();
+    const page = await context.newPage();
+    page.setDefaultTimeout(kStepTimeoutMs);
+    page.fetched = [];
+    page.on('request', (request) => page.fetched.push(request.url()));
+    await page.evaluateOnNewDocument(() => {
+        window.refused = [];
+        document.addEventListener('securitypolicyviolation', (event) => window.refused.push(event.blockedURI));
+    });
+    if (serial) {
+        const described = ports.map(({ device, usbVendorId, usbProductId }) => ({
+            url: `${bridge.origin.replace('http', 'ws')}${device ?? '/dev/pts/none'}`, usbVendorId, usbProductId,
+        }));
+        await page.evaluateOnNewDocument(installStandInSerial, { ports: described, granted, chooser });
+    } else {
+        await page.evaluateOnNewDocument(() => { delete Navigator.prototype.serial; });
+    }
+    await page.goto(bridge.origin);
+    if (serial)
+        await page.waitForSelector('html.ready');
+    return page;
+}
+
+export const logLines = (page) => page.$eval('#txtInfo', (box) => box.value.split('\n').filter((line) => line !== ''));
+export const isDisabled = (page, id) => page.$eval(`#${id}`, (button) => button.disabled);
+
+// "..." and the browser's chooser, as a user picks `file`.
+export async function chooseFile(page, file) {
+    const [chooser] = await Promise.all([page.waitForFileChooser(), page.click('#cmdOpen')]);
+    await chooser.accept([file]);
+    await page.waitForFunction((name) => document.getElementById('lblFileName').textContent === name, {},
+        path.basename(file));
+}
+
+// Presses Write and waits until it has ended: Write is enabled again, or a
+// message box has come up, whose text it returns.
+export async function write(page) {
+    await page.click('#cmdWrite');
+    await page.waitForFunction(() => !document.getElementById('cmdWrite').disabled ||
+        document.getElementById('msgBox').open, { polling: 'mutation', timeout: 60000 });
+    return page.$eval('#msgBox', (box) => (box.open ? document.getElementById('msgText').textContent : null));
+}
+
+// tavrek-cli writing `file` into the terminal `device`: what the desktop
+// program sends, for comparison.
+export async function writeWithCli(file, device) {
+    const child = spawn(cliProgram, ['write', file, '--port', device, '--quiet'], { stdio: 'inherit' });
+    const [code] = await once(child, 'exit');
+    if (code !== 0)
+        throw new Error(`tavrek-cli write ended with ${code}`);
+}
