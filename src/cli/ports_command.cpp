@@ -99,6 +99,7 @@ int portsCommand(SerialPortLister& lister)
         described.present = true;
         described.description = info.description;
         described.manufacturer = info.manufacturer;
+        described.latencyTimerMs = info.latencyTimerMs;
         std::printf("  %s\n", describeComPort(described).c_str());
     }
     return kExitWritten;
