@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
+#include <string_view>
 #include <optional>
 
 #include "cli/commands.h"
@@ -13,6 +15,7 @@ namespace tavrek::cli {
 
 namespace {
 
+constexpr const char* kAutoPortsVariable = "TAVREK_AUTO_PORTS";  // the ports --port auto tries
 constexpr std::size_t kMaxComDigits = 9;       // more than any COM number, fewer than overflow a long
 
 #ifdef _WIN32
@@ -85,6 +88,29 @@ std::vector<PortTarget> resolvePorts(const std::vector<std::string>& names, Seri
         targets.push_back({name, device, number != -1 ? static_cast<int>(number) : kFirstPort});
     }
     return targets;
+}
+
+std::vector<PortTarget> autoPortCandidates(SerialPortLister& lister)
+{
+    if (const char* named = std::getenv(kAutoPortsVariable)) {
+        std::vector<std::string> names;
+        for (std::string_view rest = named; !rest.empty();) {
+            const std::size_t comma = std::min(rest.find(','), rest.size());
+            if (comma > 0)
+                names.emplace_back(rest.substr(0, comma));
+            rest.remove_prefix(std::min(comma + 1, rest.size()));
+        }
+        return resolvePorts(names, lister);
+    }
+    const std::vector<SerialPortInfo> present = inSystemOrder(lister.availablePorts());
+    const std::array<ComPort, kComCount> comPorts = platformComPorts(present, portVariables());
+    std::vector<PortTarget> candidates;
+    for (const ComPort& port : comPorts)
+        if (!port.device.empty() && (port.present || !port.variable.empty()))
+            candidates.push_back({"COM" + std::to_string(port.number), port.device, port.number});
+    for (const SerialPortInfo& info : portsBeyondTheList(present, comPorts))
+        candidates.push_back({info.device, info.device, kFirstPort});
+    return candidates;
 }
 
 int portsCommand(SerialPortLister& lister)
