@@ -15,6 +15,8 @@ namespace tavrek::cli {
 // adapter does.
 class ConsoleWindow : public WindowServices {
 public:
+    static constexpr std::uint64_t kInterruptCheckMs = 50;
+
     // `port` may be null where no port is used (loading a file). The port
     // choice is the list position of a COM number.
     ConsoleWindow(Console& console, std::string prefix, PortControl* port, int portChoice = 0,
@@ -29,6 +31,8 @@ public:
     PortControl& portControl() override;
     void messageBox(const std::string& text) override { messageBox_ = text; }
     void processEvents() override;
+    // As often as Ctrl+C must be seen: a gang of many chips pays for every wake-up.
+    std::uint64_t eventIntervalMs() const override { return kInterruptCheckMs; }
 
     const std::string& lastLine() const { return lastLine_; }
     // The text of the message box the window would have shown, if any.

@@ -69,6 +69,7 @@ std::vector<PortTarget> resolvePorts(const std::vector<std::string>& names, Seri
 {
     std::optional<std::array<ComPort, kComCount>> comPorts;  // listed only when a COM number is named
     std::vector<PortTarget> targets;
+    std::vector<std::string> identities;  // of each target's device
     for (const std::string& name : names) {
         long number = comNumber(name);
         std::string device = devicePath(name);
@@ -80,11 +81,15 @@ std::vector<PortTarget> resolvePorts(const std::vector<std::string>& names, Seri
                 comPorts = currentComPorts(lister);
             device = comPorts->at(number - kFirstPort).device;
         }
-        for (const PortTarget& earlier : targets)
-            if (!device.empty() && sameDevice(earlier.device, device))
-                throw UsageError(earlier.name == name ? name + " is named twice"
-                                                      : earlier.name + " and " + name + " are the same device, " +
-                                                            device);
+        // Each name is resolved once: a gang of many ports is checked in one pass.
+        const std::string identity = device.empty() ? "" : deviceIdentity(device);
+        if (const auto earlier = std::find(identities.begin(), identities.end(), identity);
+            !identity.empty() && earlier != identities.end()) {
+            const std::string& earlierName = targets[static_cast<std::size_t>(earlier - identities.begin())].name;
+            throw UsageError(earlierName == name ? name + " is named twice"
+                                                 : earlierName + " and " + name + " are the same device, " + device);
+        }
+        identities.push_back(identity);
         targets.push_back({name, device, number != -1 ? static_cast<int>(number) : kFirstPort});
     }
     return targets;

@@ -33,7 +33,9 @@ std::tuple<int, std::string, unsigned long> systemOrderKey(const std::string& de
     return {kind, stem, number.empty() ? 0 : std::stoul(number)};
 }
 
-std::string resolvedName(const std::string& device)
+} // namespace
+
+std::string deviceIdentity(const std::string& device)
 {
 #ifdef _WIN32
     // COM7, com7 and \\.\COM7 are one port.
@@ -46,6 +48,8 @@ std::string resolvedName(const std::string& device)
     return error ? device : resolved.string();
 #endif
 }
+
+namespace {
 
 void describeWith(ComPort& port, const SerialPortInfo& info)
 {
@@ -67,7 +71,7 @@ bool deviceExists(const std::string& device)
 
 bool sameDevice(const std::string& a, const std::string& b)
 {
-    return resolvedName(a) == resolvedName(b);
+    return deviceIdentity(a) == deviceIdentity(b);
 }
 
 PortVariables portVariables()

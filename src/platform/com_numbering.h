@@ -71,6 +71,8 @@ std::array<ComPort, kComCount> currentComPorts(SerialPortLister& lister);
 // True when two names reach one device (a /dev/serial/by-id link and its
 // target, say; COM7 and \\.\COM7 on Windows).
 bool sameDevice(const std::string& a, const std::string& b);
+// What every name of one device resolves to.
+std::string deviceIdentity(const std::string& device);
 
 // The device a port number opens; empty when there is none.
 using DeviceResolver = std::function<std::string(int number)>;
