@@ -47,21 +47,6 @@ inline QCoreApplication& qtApplication()
     return application;
 }
 
-// Points COMn at a device for as long as it lives.
-class PortMapping {
-public:
-    PortMapping(int number, const std::string& device) : variable_("TAVREK_COM" + std::to_string(number))
-    {
-        ::setenv(variable_.c_str(), device.c_str(), 1);
-    }
-    ~PortMapping() { ::unsetenv(variable_.c_str()); }
-    PortMapping(const PortMapping&) = delete;
-    PortMapping& operator=(const PortMapping&) = delete;
-
-private:
-    std::string variable_;
-};
-
 // Sets an environment variable for as long as it lives.
 class ScopedVariable {
 public:
@@ -75,6 +60,11 @@ public:
 
 private:
     std::string name_;
+};
+
+// Points COMn at a device for as long as it lives.
+struct PortMapping : ScopedVariable {
+    PortMapping(int number, const std::string& device) : ScopedVariable("TAVREK_COM" + std::to_string(number), device) {}
 };
 
 // The serial ports the machine has, as the test sets them.

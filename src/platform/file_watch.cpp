@@ -43,15 +43,10 @@ public:
     {
         const auto start = std::chrono::steady_clock::now();
         for (;;) {
-            int slice = kPollMs;
-            if (maxMs) {
-                const auto waited = std::chrono::steady_clock::now() - start;
-                const auto left = *maxMs - std::chrono::duration_cast<std::chrono::milliseconds>(waited).count();
-                if (left <= 0)
-                    return WatchEvent::Quiet;
-                slice = static_cast<int>(std::min<long long>(slice, left));
-            }
-            if (waitForInterrupt(slice))
+            const std::optional<int> left = msLeft(start, maxMs);
+            if (left == 0)
+                return WatchEvent::Quiet;
+            if (waitForInterrupt(std::min(kPollMs, left.value_or(kPollMs))))
                 return WatchEvent::Interrupted;
             if (const FileState now = stateOf(path_); !(now == seen_)) {
                 seen_ = now;
@@ -66,6 +61,15 @@ private:
 };
 
 } // namespace
+
+std::optional<int> msLeft(std::chrono::steady_clock::time_point start, std::optional<int> maxMs)
+{
+    if (!maxMs)
+        return std::nullopt;
+    const auto waited = std::chrono::steady_clock::now() - start;
+    const auto left = *maxMs - std::chrono::duration_cast<std::chrono::milliseconds>(waited).count();
+    return static_cast<int>(std::max<long long>(left, 0));
+}
 
 std::unique_ptr<FileWatch> pollFile(const std::filesystem::path& path)
 {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -34,6 +35,10 @@ public:
     // passed (nullopt: no limit) or Ctrl+C comes.
     virtual WatchEvent wait(std::optional<int> maxMs) = 0;
 };
+
+// What is left of a wait of `maxMs` begun at `start`, at least 0; nullopt
+// for a wait without limit.
+std::optional<int> msLeft(std::chrono::steady_clock::time_point start, std::optional<int> maxMs);
 
 // Through the system's notifications (inotify, ReadDirectoryChangesW) where
 // they serve the file's folder, else as pollFile does.

@@ -51,12 +51,7 @@ public:
     {
         const auto start = std::chrono::steady_clock::now();
         for (;;) {
-            int ms = -1;
-            if (maxMs) {
-                const auto waited = std::chrono::steady_clock::now() - start;
-                ms = std::max(0, *maxMs - static_cast<int>(
-                                              std::chrono::duration_cast<std::chrono::milliseconds>(waited).count()));
-            }
+            const int ms = msLeft(start, maxMs).value_or(-1);  // poll's -1: no limit
             bool interrupt = false;
             const bool readable = readableBeforeInterrupt(handle_, ms, interrupt);
             if (interrupt)

@@ -78,12 +78,8 @@ public:
     {
         const auto start = std::chrono::steady_clock::now();
         for (;;) {
-            DWORD ms = INFINITE;
-            if (maxMs) {
-                const auto waited = std::chrono::steady_clock::now() - start;
-                const auto left = *maxMs - std::chrono::duration_cast<std::chrono::milliseconds>(waited).count();
-                ms = left > 0 ? static_cast<DWORD>(left) : 0;
-            }
+            const std::optional<int> left = msLeft(start, maxMs);
+            const DWORD ms = left ? static_cast<DWORD>(*left) : INFINITE;
             const HANDLE waited[] = {interruptEvent, done_};
             const DWORD woken = interruptEvent != nullptr ? ::WaitForMultipleObjects(2, waited, FALSE, ms)
                                                           : ::WaitForSingleObject(done_, ms) + 1;
