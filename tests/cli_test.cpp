@@ -175,6 +175,17 @@ TEST(CliWrite, ThreePortsAtOnceOneSilentTheOthersWrittenAndTheWorstStatus)
     const ProgramRun run =
         cli({"write", kBlink, "--port", a.name(), "--port", b.name(), "--port", c.name(), "--report", report});
     EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(run.err.starts_with(b.name() + ": Bootloader not found!\n" + b.name() + ": no answer within 800 ms"))
+        << run.err;
+    // The silent chip holds nobody up: the others are written before it times out.
+    const auto at = [&run](const std::string& line) { return run.out.find(line + "\n"); };
+    EXPECT_LT(at(a.name() + ": Write Successful!"), at(b.name() + ": Bootloader not found!")) << run.out;
+    EXPECT_LT(at(c.name() + ": Write Successful!"), at(b.name() + ": Bootloader not found!")) << run.out;
+    // One summary line per port, in the order they were named.
+    const std::size_t summaryA = run.out.find(a.name() + ": written, 5 packets in ");
+    EXPECT_LT(summaryA, at(b.name() + ": not written: Bootloader not found!"));
+    EXPECT_LT(at(b.name() + ": not written: Bootloader not found!"), run.out.find(c.name() + ": written, 5 packets in "));
+
     // A record per chip, each as its chip ended: the silent one's last.
     const std::vector<nlohmann::json> records = reportLines(report);
     ASSERT_EQ(records.size(), 3u);
@@ -187,21 +198,12 @@ TEST(CliWrite, ThreePortsAtOnceOneSilentTheOthersWrittenAndTheWorstStatus)
     // chips that ended are in the file, whole.
     std::filesystem::remove(report);
     const auto killed = kCli.start({"write", kBlink, "--port", a.name(), "--port", b.name(), "--report", report});
-    EXPECT_TRUE(RunningProgram::waitFor([&] { return std::filesystem::exists(report) && std::filesystem::file_size(report) > 0; }));
+    EXPECT_TRUE(RunningProgram::waitFor(
+        [&] { return std::filesystem::exists(report) && std::filesystem::file_size(report) > 0; }));
     killed->signal(SIGKILL);
     killed->finish();
     ASSERT_EQ(reportLines(report).size(), 1u);
     EXPECT_EQ(reportLines(report)[0]["port"], a.name());
-    EXPECT_TRUE(run.err.starts_with(b.name() + ": Bootloader not found!\n" + b.name() + ": no answer within 800 ms"))
-        << run.err;
-    // The silent chip holds nobody up: the others are written before it times out.
-    const auto at = [&run](const std::string& line) { return run.out.find(line + "\n"); };
-    EXPECT_LT(at(a.name() + ": Write Successful!"), at(b.name() + ": Bootloader not found!")) << run.out;
-    EXPECT_LT(at(c.name() + ": Write Successful!"), at(b.name() + ": Bootloader not found!")) << run.out;
-    // One summary line per port, in the order they were named.
-    const std::size_t summaryA = run.out.find(a.name() + ": written, 5 packets in ");
-    EXPECT_LT(summaryA, at(b.name() + ": not written: Bootloader not found!"));
-    EXPECT_LT(at(b.name() + ": not written: Bootloader not found!"), run.out.find(c.name() + ": written, 5 packets in "));
 }
 
 TEST(CliWrite, PortAutoWritesThroughTheOnePortWhereAChipAnswers)
@@ -304,6 +306,9 @@ TEST(CliCommandLine, MistakesExit64WithAReasonAndHelpFits80Columns)
     } mistakes[] = {
         {{}, "tavrek-cli: a command is needed: write, reset, check or ports"},
         {{"write"}, "FILE is required"},
+        {{"write", kBlink, "--port", sim.name(), "--report", "/tavrek-no-such-folder/report.jsonl"},
+         "(cannot be opened for appending)"},
+        {{"write", kBlink, "--port", "auto", "--port", sim.name()}, "it cannot go with other --port"},
         {{"write", kBlink, "--port", beyondTheComNumbers}, beyondTheComNumbers + ": the COM numbers are COM1 to COM"},
         {{"write", kBlink, "--port", sim.name(), "--port", sim.name()}, sim.name() + " is named twice"},
         {{"flash", kBlink}, "tavrek-cli: unknown command 'flash'; the commands are write, reset, check and ports"},
@@ -311,9 +316,6 @@ TEST(CliCommandLine, MistakesExit64WithAReasonAndHelpFits80Columns)
         {{"check", kBlink, "--trace"}, "tavrek-cli: unknown option --trace (tavrek-cli check --help lists its options)"},
         {{"check", kBlink, kBlink}, "unexpected argument " + kBlink},
         {{"write", kBlink, "--baud", "1234"}, "1234 is not one of 9600, 19200, 38400, 57600, 115200, 230400"},
-        {{"write", kBlink, "--port", sim.name(), "--report", "/tavrek-no-such-folder/report.jsonl"},
-         "(cannot be opened for appending)"},
-        {{"write", kBlink, "--port", "auto", "--port", sim.name()}, "it cannot go with other --port"},
     };
     for (const auto& m : mistakes) {
         const ProgramRun run = cli(m.args);

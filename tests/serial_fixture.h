@@ -64,7 +64,10 @@ private:
 
 // Points COMn at a device for as long as it lives.
 struct PortMapping : ScopedVariable {
-    PortMapping(int number, const std::string& device) : ScopedVariable("TAVREK_COM" + std::to_string(number), device) {}
+    PortMapping(int number, const std::string& device)
+        : ScopedVariable("TAVREK_COM" + std::to_string(number), device)
+    {
+    }
 };
 
 // The serial ports the machine has, as the test sets them.

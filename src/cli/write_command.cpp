@@ -61,7 +61,8 @@ std::string seconds(Moment since)
 // the first ones are rows.
 void countTaken(ChipRecord& record, const SupportState& images, const RunFacts& facts)
 {
-    const auto rows = static_cast<std::size_t>(std::count(images.rowDirty.begin(), images.rowDirty.begin() + kRows, true));
+    const auto rows =
+        static_cast<std::size_t>(std::count(images.rowDirty.begin(), images.rowDirty.begin() + kRows, true));
     record.rows = std::min(facts.packetsAcknowledged, rows);
     record.configWords = facts.packetsAcknowledged - record.rows;
     record.resends = facts.resends;
