@@ -247,7 +247,9 @@ TEST(CliWrite, WatchWritesEachWholeFileUntilCtrlC)
     std::ifstream blink(kBlink);
     const std::string good((std::istreambuf_iterator<char>(blink)), std::istreambuf_iterator<char>());
     std::filesystem::copy_file(kBlink, firmware, std::filesystem::copy_options::overwrite_existing);
-    const auto watch = kCli.start({"write", firmware, "--port", sim.name(), "--watch", "--report", report});
+    // Named as a Makefile names it, relative to the folder it runs in.
+    const auto watch =
+        kCli.start({"write", "firmware.hex", "--port", sim.name(), "--watch", "--report", report}, dir.path());
     const std::string waiting = "to change (Ctrl+C ends)\n";
     ASSERT_TRUE(watch->waitForOutput(waiting, 1)) << watch->out();
 

@@ -131,7 +131,9 @@ inline ProgramRun runProgram(const std::string& program, const std::vector<std::
 // is waited for.
 class RunningProgram {
 public:
-    explicit RunningProgram(const std::vector<std::string>& command) : out_(std::tmpfile()), err_(std::tmpfile())
+    // Run in `folder` (the test's own when empty).
+    explicit RunningProgram(const std::vector<std::string>& command, const std::string& folder = {})
+        : out_(std::tmpfile()), err_(std::tmpfile())
     {
         std::vector<char*> argv;
         for (const std::string& arg : command)
@@ -141,6 +143,8 @@ public:
         if (pid_ == 0) {
             ::dup2(::fileno(out_), STDOUT_FILENO);
             ::dup2(::fileno(err_), STDERR_FILENO);
+            if (!folder.empty() && ::chdir(folder.c_str()) != 0)
+                ::_exit(127);
             ::execv(argv[0], argv.data());
             ::_exit(127);
         }
@@ -324,12 +328,12 @@ struct CliUnderTest {
 
     bool underWine() const { return !comLinks.empty(); }
 
-    // Starts it beside the test.
-    std::unique_ptr<RunningProgram> start(const std::vector<std::string>& args) const
+    // Starts it beside the test, in `folder`.
+    std::unique_ptr<RunningProgram> start(const std::vector<std::string>& args, const std::string& folder = {}) const
     {
         std::vector<std::string> all = command;
         all.insert(all.end(), args.begin(), args.end());
-        return std::make_unique<RunningProgram>(all);
+        return std::make_unique<RunningProgram>(all, folder);
     }
 
     // Runs it to its end in `folder`; Windows' line ends read as "\n".

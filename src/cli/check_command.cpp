@@ -74,16 +74,14 @@ std::string resetJump(const SupportState& images)
 
 } // namespace
 
-std::optional<SupportState> loadFile(const std::string& file, Console& console, std::string* refusal)
+std::optional<SupportState> loadFile(const std::string& file, const std::string& wholePath, Console& console,
+                                     std::string* refusal)
 {
-    // Loading makes the program's own folder current: a relative name must
-    // be made whole first.
-    const std::string whole = absolutePath(file);
     ConsoleWindow window(console, "", nullptr);
     DiskFileSystem files;
     SteadyClock clock;
     Support support(window, files, clock);
-    support.state().hexFileName = whole;
+    support.state().hexFileName = wholePath;
     const std::int16_t status = support.loadHex();
     if (window.messageBoxText()) {
         const std::string why = *window.messageBoxText() + " " + support.failureCause();
@@ -151,7 +149,9 @@ std::vector<std::string> describeImages(const SupportState& images)
 int checkCommand(const std::string& file)
 {
     Console console(false, false);
-    const std::optional<SupportState> images = loadFile(file, console);
+    // Loading makes the program's own folder current: a relative name must
+    // be made whole first.
+    const std::optional<SupportState> images = loadFile(file, absolutePath(file), console);
     if (!images)
         return kExitFileFailed;
     console.logLine("", file + ": sound; a write sends these packets:");

@@ -38,10 +38,11 @@ std::vector<PortTarget> resolvePorts(const std::vector<std::string>& names, Seri
 // COM5 where a port is behind them and then every other port present.
 std::vector<PortTarget> autoPortCandidates(SerialPortLister& lister);
 
-// Checks and loads `file` (relative to the current folder) as a Write does,
-// logging to `console`; the images, or nothing when the file was refused
-// (the reason is on standard error, and in `refusal` where given).
-std::optional<SupportState> loadFile(const std::string& file, Console& console, std::string* refusal = nullptr);
+// Checks and loads the file at `wholePath`, named `file` on the command line,
+// as a Write does, logging to `console`; the images, or nothing when the file
+// was refused (the reason is on standard error, and in `refusal` where given).
+std::optional<SupportState> loadFile(const std::string& file, const std::string& wholePath, Console& console,
+                                     std::string* refusal = nullptr);
 // True when the file at `wholePath` checks as a sound HEX file; says nothing.
 bool soundHexFile(const std::string& wholePath);
 // What a write of the loaded images would send, one fact a line.

@@ -175,6 +175,7 @@ private:
     const WriteOptions& options_;
     SerialPortLister& lister_;
     const Moment start_;
+    // Made whole at the start: every load makes the program's folder current.
     const std::string wholePath_;
     std::optional<Report> report_;
     std::string sha256_;               // of the file as the last write loaded it
@@ -187,7 +188,7 @@ private:
 int WriteSession::writeOnce()
 {
     std::string refusal;
-    const std::optional<SupportState> images = loadFile(options_.file, *console_, &refusal);
+    const std::optional<SupportState> images = loadFile(options_.file, wholePath_, *console_, &refusal);
     if (report_)
         sha256_ = fileSha256(wholePath_);
     if (!images) {
