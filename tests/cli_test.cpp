@@ -126,6 +126,8 @@ TEST(CliWrite, ExitStatusStandardErrorAndTheReportTellHowEachWriteEnded)
             << c.what;
         EXPECT_EQ(record["exit_status"], c.status) << c.what;
         EXPECT_EQ(record["port"], sim.name()) << c.what;
+        EXPECT_EQ(record["device"], sim.name()) << c.what;
+        EXPECT_TRUE(record["adapter"].is_null()) << "a pseudo-terminal is no adapter the system lists";
         EXPECT_EQ(record["file"], kCli.wholePath(c.file)) << c.what;
         EXPECT_EQ(record["sha256"].is_null(), c.file == none) << c.what;
         for (const char* moment : {"started", "ended"})
