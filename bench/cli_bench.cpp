@@ -6,6 +6,11 @@
 //   FourChipsPaced  four chips at once against four paced simulators: wall
 //                   time over one chip's (target <= 1.05 on 2 cores), and the
 //                   CPU seconds of the whole run (target < 0.5 s)
+//   SixtyFourChipsPaced  the same with 64 chips, a production hub of
+//                   adapters on one PC (target <= 1.05 on 2 cores); Linux only
+//   AdapterLatencyTimer/16, /1  one chip through a paced simulator that holds
+//                   its replies as a USB adapter with that latency timer does
+//                   (16 ms: FTDI's default): wall time over the line's
 // With TAVREK_WINDOWS_BUILD=build-windows it measures tavrek-cli.exe under
 // Wine instead, the simulators serving COM ports of that build's Wine prefix:
 // figures of Wine's serial layer, not of Windows (target <= 1.05 for one chip).
@@ -20,12 +25,15 @@ namespace {
 const test::CliUnderTest kCli;
 
 // One tavrek-cli run writing `file` into `chips` paced simulators at once.
-Written writeChips(const std::string& file, int chips, benchmark::State& state)
+Written writeChips(const std::string& file, int chips, benchmark::State& state,
+                   const std::vector<std::string>& moreSimOptions = {})
 {
+    std::vector<std::string> simOptions = {"--line-pacing"};
+    simOptions.insert(simOptions.end(), moreSimOptions.begin(), moreSimOptions.end());
     std::vector<std::unique_ptr<test::SimProcess>> sims;
     std::vector<std::string> ports;
     for (int i = 0; i < chips; ++i) {
-        sims.push_back(std::make_unique<test::SimProcess>(std::vector<std::string>{"--line-pacing"}, kCli.comLinks));
+        sims.push_back(std::make_unique<test::SimProcess>(simOptions, kCli.comLinks));
         ports.push_back(sims.back()->name());
     }
     return writeWithCli(kCli, file, ports, state);
@@ -55,29 +63,54 @@ void OneChipPaced(benchmark::State& state)
 }
 BENCHMARK(OneChipPaced)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
-void FourChipsPaced(benchmark::State& state)
+// `state.range(0)` chips at once against as many paced simulators, and one
+// chip alone before each run for the ratio.
+void GangPaced(benchmark::State& state)
 {
+    const auto chips = static_cast<int>(state.range(0));
+    if (kCli.underWine() && chips > 8) {
+        state.SkipWithError("the Wine prefix has 8 COM ports for simulators");
+        return;
+    }
     startSession();
     test::TempDir dir;
     const std::string file = dir.write("whole-chip.hex", wholeChipHex());
     double oneChip = 0;
-    double fourChips = 0;
+    double gang = 0;
     double cpu = 0;
     for (auto _ : state) {
         oneChip += writeChips(file, 1, state).wallSeconds;
-        const Written four = writeChips(file, 4, state);
-        fourChips += four.wallSeconds;
-        cpu += four.cpuSeconds;
+        const Written all = writeChips(file, chips, state);
+        gang += all.wallSeconds;
+        cpu += all.cpuSeconds;
     }
     const double runs = double(state.iterations());
     state.counters["one_chip_s"] = oneChip / runs;
-    state.counters["four_chips_s"] = fourChips / runs;
-    state.counters["four_over_one"] = fourChips / oneChip;
+    state.counters["gang_s"] = gang / runs;
+    state.counters["gang_over_one"] = gang / oneChip;
     state.counters["cpu_s"] = cpu / runs;
-    state.SetLabel(std::string(kCli.underWine() ? "tavrek-cli.exe under Wine" : "tavrek-cli") +
-                   " write --port x4 against four paced simulators");
+    state.SetLabel(std::string(kCli.underWine() ? "tavrek-cli.exe under Wine" : "tavrek-cli") + " write --port x" +
+                   std::to_string(chips) + " against as many paced simulators");
 }
-BENCHMARK(FourChipsPaced)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(GangPaced)->Name("FourChipsPaced")->Arg(4)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(GangPaced)->Name("SixtyFourChipsPaced")->Arg(64)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+
+void AdapterLatencyTimer(benchmark::State& state)
+{
+    startSession();
+    test::TempDir dir;
+    const std::string file = dir.write("whole-chip.hex", wholeChipHex());
+    const std::string timerMs = std::to_string(state.range(0));
+    double wall = 0;
+    for (auto _ : state)
+        wall += writeChips(file, 1, state, {"--latency-timer", timerMs}).wallSeconds;
+    const double perRun = wall / double(state.iterations());
+    state.counters["paced_s"] = pacedSeconds();
+    state.counters["wall_s"] = perRun;
+    state.counters["wall_over_paced"] = perRun / pacedSeconds();
+    state.SetLabel("tavrek-sim --line-pacing --latency-timer " + timerMs);
+}
+BENCHMARK(AdapterLatencyTimer)->Arg(16)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
 
 } // namespace
 } // namespace tavrek::bench

@@ -19,6 +19,14 @@ file(CREATE_LINK ${TAVREK_CLI11_INCLUDE}/CLI ${CMAKE_BINARY_DIR}/cli11/CLI SYMBO
 add_library(CLI11::CLI11 INTERFACE IMPORTED)
 target_include_directories(CLI11::CLI11 SYSTEM INTERFACE ${CMAKE_BINARY_DIR}/cli11)
 
+# nlohmann-json, headers only, for tavrek-cli's --report: Debian's copy, through
+# a folder of its own as CLI11.
+find_path(TAVREK_JSON_INCLUDE nlohmann/json.hpp PATHS /usr/include NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/json)
+file(CREATE_LINK ${TAVREK_JSON_INCLUDE}/nlohmann ${CMAKE_BINARY_DIR}/json/nlohmann SYMBOLIC)
+add_library(nlohmann_json::nlohmann_json INTERFACE IMPORTED)
+target_include_directories(nlohmann_json::nlohmann_json SYSTEM INTERFACE ${CMAKE_BINARY_DIR}/json)
+
 # Standalone Asio, headers only, for the ports on other machines: Debian's copy,
 # through a folder of its own as CLI11.
 find_path(TAVREK_ASIO_INCLUDE asio.hpp PATHS /usr/include NO_CMAKE_FIND_ROOT_PATH REQUIRED)

@@ -16,7 +16,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
     help2man scdoc
     srecord
-    ser2net libasio-dev
+    ser2net libasio-dev nlohmann-json3-dev
     clang libclang-rt-14-dev
 )
 windows_packages=()

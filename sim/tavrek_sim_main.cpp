@@ -56,6 +56,7 @@ struct Options {
     std::string linkPath;
     int port = kFirstPort;
     int vanishAfter = 0;
+    int latencyTimerMs = 0;
 };
 
 // A range check that the help text need not spell out: each option says its range.
@@ -102,6 +103,10 @@ void defineOptions(CLI::App& app, Options& options, int& typeCode)
     app.add_flag("--line-pacing", options.faults.linePacing,
                  "hold every reply as long as the bytes take on a 115200 baud line plus the flash write")
         ->group("Faults");
+    app.add_option("--latency-timer", options.latencyTimerMs,
+                   "hold what the chip sends as a USB adapter with a latency timer of MS does (FTDI: 16 by "
+                   "default): until MS have passed since the first byte held")
+        ->type_name("MS")->check(inRange(1, 255))->group("Faults");
     app.add_option("--vanish-after", options.vanishAfter,
                    "close the line when packet N has arrived, unanswered: to the host the device has gone; "
                    "then save and exit")
@@ -176,8 +181,20 @@ private:
             Clock::time_point due = std::max(from + std::chrono::microseconds(reply.delayUs), now);
             if (!replies_.empty())
                 due = std::max(due, replies_.back().due);
-            replies_.push_back({due, reply.bytes});
+            replies_.push_back({heldByAdapter(due), reply.bytes});
         }
+    }
+
+    // An adapter with a latency timer passes on what it has received when
+    // the timer runs out, MS after the first byte it held; what comes
+    // meanwhile goes with it.
+    Clock::time_point heldByAdapter(Clock::time_point due)
+    {
+        if (options_.latencyTimerMs == 0)
+            return due;
+        if (!adapterRelease_ || due > *adapterRelease_)
+            adapterRelease_ = due + std::chrono::milliseconds(options_.latencyTimerMs);
+        return *adapterRelease_;
     }
 
     void packetArrived()
@@ -195,6 +212,7 @@ private:
         chip_.reset();
         replies_.clear();
         messageStart_.reset();
+        adapterRelease_.reset();
     }
 
     void sendDue(PtyLine& line)
@@ -226,6 +244,7 @@ private:
     Bootloader chip_;
     std::deque<Scheduled> replies_;
     std::optional<Clock::time_point> messageStart_;
+    std::optional<Clock::time_point> adapterRelease_;  // when the adapter passes on what it holds
     bool vanished_ = false;
 };
 

@@ -5,6 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <regex>
+
+#include <nlohmann/json.hpp>
+
 #include "serial_fixture.h"
 
 namespace tavrek::test {
@@ -26,9 +31,25 @@ struct Sim : SimProcess {
     explicit Sim(const std::vector<std::string>& options) : SimProcess(options, kCli.comLinks) {}
 };
 
-TEST(CliWrite, ExitStatusAndStandardErrorTellHowEachWriteEnded)
+// The lines of a --report file, parsed; a line that is not whole JSON fails.
+std::vector<nlohmann::json> reportLines(const std::string& path)
+{
+    std::vector<nlohmann::json> lines;
+    std::ifstream file(path, std::ios::binary);
+    for (std::string line; std::getline(file, line);) {
+        EXPECT_FALSE(file.eof()) << "a record without its line end: " << line;
+        lines.push_back(nlohmann::json::parse(line));
+    }
+    return lines;
+}
+
+// "2026-05-04T09:30:12.345+02:00"
+const std::regex kIsoTime(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d)");
+
+TEST(CliWrite, ExitStatusStandardErrorAndTheReportTellHowEachWriteEnded)
 {
     TempDir dir;
+    const std::string report = (dir.path() / "report.jsonl").string();
     const std::string bad = dir.write("bad.hex", "\n:00000001FE\n");
     const std::string beyond = dir.write("beyond.hex", segmentRecord(4) + dataRecord(0, {1}) + kEndRecord);
     const std::string none = dir.path().string() + "/none.hex";
@@ -39,38 +60,46 @@ TEST(CliWrite, ExitStatusAndStandardErrorTellHowEachWriteEnded)
         int status;
         std::string lastLogLine;  // empty: nothing logged
         std::string err;          // DEVICE: the simulator's
+        std::string result;       // in the report, with the rows, configuration words and resends it counts
         std::string file = kBlink;
     } cases[] = {
-        {"written", {}, {}, 0, "Write Successful!", ""},
-        {"quiet", {}, {"--quiet"}, 0, "", ""},
+        {"written, a packet sent twice", {"--reject-packet", "2"}, {}, 0, "Write Successful!", "", "ok 3 2 1"},
+        {"quiet", {}, {"--quiet"}, 0, "", "", "ok 3 2 0"},
         {"no bootloader", {"--silent"}, {}, 1, "Bootloader not found!",
          "Bootloader not found!\nno answer within 800 ms of the start byte: check that the board is powered, that "
-         "the adapter's DTR drives the chip's reset (MCLR), and that the bootloader is in the chip\n"},
+         "the adapter's DTR drives the chip's reset (MCLR), and that the bootloader is in the chip\n",
+         "no-bootloader 0 0 0"},
         {"quiet keeps the error", {"--ready-reply", ""}, {"--quiet"}, 1, "",
-         "PIC not responding\nno \"K\" within 800 ms of the type code: the bootloader did not get ready\n"},
+         "PIC not responding\nno \"K\" within 800 ms of the type code: the bootloader did not get ready\n",
+         "not-responding 0 0 0"},
         {"another chip", {"--type-code", "2"}, {}, 1, "Unknown Pic Type",
-         "Unknown Pic Type\nthe chip answered type code 0x02; 0x01 (dsPIC30F4011/4012) expected\n"},
+         "Unknown Pic Type\nthe chip answered type code 0x02; 0x01 (dsPIC30F4011/4012) expected\n",
+         "unknown-chip 0 0 0"},
         {"not ready", {"--ready-reply", "k"}, {}, 1, "Unknown response from PIC",
-         "Unknown response from PIC\nthe chip answered 0x6B after the type code; \"K\" (0x4B) expected\n"},
+         "Unknown response from PIC\nthe chip answered 0x6B after the type code; \"K\" (0x4B) expected\n",
+         "unknown-response 0 0 0"},
         {"no answer", {"--silent-after", "1"}, {}, 1, "PIC not responding",
          "PIC not responding\nthe chip fell silent after row 4 (word address 0x000100), having taken 1 of 5 "
-         "packets: check its power and the line, then write it again\n"},
+         "packets: check its power and the line, then write it again\n", "not-responding 1 0 0"},
         {"refused", {"--reject-all"}, {}, 1, "Packet rejected 10 times",
          "Packet rejected 10 times\nrow 0 (word address 0x000000) was refused 10 times, after the chip had taken 0 "
-         "of 5 packets: a noisy line or a bootloader at another baud rate refuses every packet\n"},
+         "of 5 packets: a noisy line or a bootloader at another baud rate refuses every packet\n", "rejected 0 0 9"},
         {"device gone", {"--vanish-after", "2"}, {}, 3, "Writing flash...",
          "Error opening port... DEVICE: the device has gone\nthe chip took 1 of 5 packets before the line failed: it "
-         "is now partly written and must be written again\n"},
+         "is now partly written and must be written again\n", "port 1 0 0"},
         {"missing file", {}, {}, 2, "", "Cannot open file " + kCli.wholePath(none) + ": no such file or directory\n",
-         none},
+         "file 0 0 0", none},
         {"file that does not parse", {}, {}, 2, "Could not parse hex file.",
-         "Could not parse hex file.\n" + bad + ":2: the record's checksum is wrong (0xFE, 0xFF expected)\n", bad},
+         "Could not parse hex file.\n" + bad + ":2: the record's checksum is wrong (0xFE, 0xFF expected)\n",
+         "file 0 0 0", bad},
         {"data beyond the chip's memory", {}, {}, 2, "",
-         "Cannot open file " + kCli.wholePath(beyond) + ":2: data at HEX address 0x00040000 lies beyond program memory\n", beyond},
+         "Cannot open file " + kCli.wholePath(beyond) + ":2: data at HEX address 0x00040000 lies beyond program memory\n",
+         "file 0 0 0", beyond},
     };
+    std::size_t records = 0;
     for (const auto& c : cases) {
         Sim sim(c.simOptions);
-        std::vector<std::string> args = {"write", c.file, "--port", sim.name()};
+        std::vector<std::string> args = {"write", c.file, "--port", sim.name(), "--report", report};
         args.insert(args.end(), c.cliOptions.begin(), c.cliOptions.end());
         const ProgramRun run = cli(args);
         EXPECT_EQ(run.status, c.status) << c.what;
@@ -80,7 +109,34 @@ TEST(CliWrite, ExitStatusAndStandardErrorTellHowEachWriteEnded)
         if (const auto at = err.find("DEVICE"); at != std::string::npos)
             err.replace(at, 6, sim.name());
         EXPECT_EQ(run.err, err) << c.what;
+
+        const std::vector<nlohmann::json> lines = reportLines(report);
+        ASSERT_EQ(lines.size(), ++records) << c.what << ": one record per write, appended";
+        const nlohmann::json& record = lines.back();
+        const auto count = [&record](const char* field) { return std::to_string(record[field].get<int>()); };
+        EXPECT_EQ(record["result"].get<std::string>() + " " + count("rows") + " " + count("config_words") + " " +
+                      count("resends"),
+                  c.result)
+            << c.what;
+        const std::string firstErrorLine = err.substr(0, err.find('\n'));
+        const std::string lastErrorLine = err.substr(err.rfind('\n', err.size() - 2) + 1, std::string::npos);
+        EXPECT_EQ(record["message"], c.status == 0   ? "Write Successful!"
+                                     : c.status == 2 ? lastErrorLine.substr(0, lastErrorLine.size() - 1)
+                                                     : firstErrorLine)
+            << c.what;
+        EXPECT_EQ(record["exit_status"], c.status) << c.what;
+        EXPECT_EQ(record["port"], sim.name()) << c.what;
+        EXPECT_EQ(record["device"], sim.name()) << c.what;
+        EXPECT_TRUE(record["adapter"].is_null()) << "a pseudo-terminal is no adapter the system lists";
+        EXPECT_EQ(record["file"], kCli.wholePath(c.file)) << c.what;
+        EXPECT_EQ(record["sha256"].is_null(), c.file == none) << c.what;
+        for (const char* moment : {"started", "ended"})
+            EXPECT_TRUE(std::regex_match(record[moment].get<std::string>(), kIsoTime)) << record[moment];
+        EXPECT_LE(record["started"].get<std::string>(), record["ended"].get<std::string>());
+        EXPECT_GE(record["duration_s"].get<double>(), 0.0);
     }
+    // The known answer of sha256sum for the file that does not parse.
+    EXPECT_EQ(reportLines(report)[10]["sha256"], "652f8670b84cce5c63f415e645a1247ca0b6e0dd469bd97774f4eb68cfad8d42");
 }
 
 TEST(CliWrite, TheChipHoldsWhatTheWindowWouldWriteAndTheTraceShowsTheBytes)
@@ -113,7 +169,10 @@ TEST(CliWrite, ThreePortsAtOnceOneSilentTheOthersWrittenAndTheWorstStatus)
     Sim a({});
     Sim b({"--silent"});
     Sim c({"--line-pacing"});
-    const ProgramRun run = cli({"write", kBlink, "--port", a.name(), "--port", b.name(), "--port", c.name()});
+    TempDir dir;
+    const std::string report = (dir.path() / "report.jsonl").string();
+    const ProgramRun run =
+        cli({"write", kBlink, "--port", a.name(), "--port", b.name(), "--port", c.name(), "--report", report});
     EXPECT_EQ(run.status, 1);
     EXPECT_TRUE(run.err.starts_with(b.name() + ": Bootloader not found!\n" + b.name() + ": no answer within 800 ms"))
         << run.err;
@@ -126,6 +185,101 @@ TEST(CliWrite, ThreePortsAtOnceOneSilentTheOthersWrittenAndTheWorstStatus)
     const std::size_t summaryB = at(b.name() + ": not written: Bootloader not found!\n");
     EXPECT_LT(at(a.name() + ": written, 5 packets in "), summaryB);
     EXPECT_LT(summaryB, at(c.name() + ": written, 5 packets in "));
+
+    // A record per chip, each as its chip ended.
+    const std::vector<nlohmann::json> records = reportLines(report);
+    ASSERT_EQ(records.size(), 3u);
+    for (const nlohmann::json& record : records)
+        EXPECT_EQ(record["result"].get<std::string>() + " " + std::to_string(record["exit_status"].get<int>()),
+                  record["port"] == b.name() ? "no-bootloader 1" : "ok 0");
+
+    // Killed while the silent chip is still waited for: the records of the
+    // chips that ended are in the file, whole.
+    std::filesystem::remove(report);
+    const auto killed = kCli.start({"write", kBlink, "--port", a.name(), "--port", b.name(), "--report", report});
+    EXPECT_TRUE(RunningProgram::waitFor(
+        [&] { return std::filesystem::exists(report) && std::filesystem::file_size(report) > 0; }));
+    killed->signal(SIGKILL);
+    killed->finish();
+    ASSERT_EQ(reportLines(report).size(), 1u);
+    EXPECT_EQ(reportLines(report)[0]["port"], a.name());
+}
+
+TEST(CliWrite, PortAutoWritesThroughTheOnePortWhereAChipAnswers)
+{
+    Sim chip({});
+    Sim other({});
+    Sim silent({"--silent"});
+    Sim anotherType({"--type-code", "2"});
+    const struct {
+        std::vector<const Sim*> tried;  // TAVREK_AUTO_PORTS, in order
+        int status;
+        std::string said;  // the first line, on standard output when written, else on standard error
+    } cases[] = {
+        {{&silent, &chip, &anotherType}, 0, chip.name() + ": the chip answers here"},
+        {{&silent, &anotherType}, 3, "no chip answered on " + silent.name() + " and " + anotherType.name()},
+        {{&chip, &silent, &other}, 64,
+         "tavrek-cli: a chip answers on " + chip.name() + " and " + other.name() + ": pick one with --port"},
+    };
+    for (const auto& c : cases) {
+        std::string names;
+        for (const Sim* sim : c.tried)
+            names += (names.empty() ? "" : ",") + sim->name();
+        ScopedVariable tried("TAVREK_AUTO_PORTS", names);
+        const ProgramRun run = cli({"write", kBlink, "--port", "auto"});
+        EXPECT_EQ(run.status, c.status) << names;
+        const std::string& said = c.status == 0 ? run.out : run.err;
+        EXPECT_EQ(said.substr(0, said.find('\n')), c.said) << names;
+        EXPECT_EQ(run.out.ends_with("Write Successful!\n"), c.status == 0) << run.out;
+    }
+}
+
+// The edit-build-write loop: a file rewritten in two halves is written once
+// it is whole, a broken one is not written, and Ctrl+C ends a write under way
+// as an unplugged adapter does.
+TEST(CliWrite, WatchWritesEachWholeFileUntilCtrlC)
+{
+    Sim sim({"--ack-delay-us", "150000"});  // a write takes about a second
+    TempDir dir;
+    const std::string firmware = dir.write("firmware.hex", "");
+    const std::string report = (dir.path() / "report.jsonl").string();
+    std::ifstream blink(kBlink);
+    const std::string good((std::istreambuf_iterator<char>(blink)), std::istreambuf_iterator<char>());
+    std::filesystem::copy_file(kBlink, firmware, std::filesystem::copy_options::overwrite_existing);
+    // Named as a Makefile names it, relative to the folder it runs in.
+    const auto watch =
+        kCli.start({"write", "firmware.hex", "--port", sim.name(), "--watch", "--report", report}, dir.path());
+    const std::string waiting = "to change (Ctrl+C ends)\n";
+    ASSERT_TRUE(watch->waitForOutput(waiting, 1)) << watch->out();
+
+    std::ofstream(firmware, std::ios::binary) << good.substr(0, good.size() / 2);
+    ::usleep(100000);  // well within the 300 ms a file must stay the same
+    std::ofstream(firmware, std::ios::binary | std::ios::app) << good.substr(good.size() / 2);
+    ASSERT_TRUE(watch->waitForOutput(waiting, 2)) << watch->out();
+    std::ofstream(firmware, std::ios::binary) << ":00000001FE\n";
+    ASSERT_TRUE(watch->waitForOutput("waiting for a whole file\n")) << watch->out();
+    std::ofstream(firmware, std::ios::binary) << good;
+    ASSERT_TRUE(watch->waitForOutput(waiting, 3)) << watch->out();
+    std::ofstream(firmware, std::ios::binary) << good;
+    ASSERT_TRUE(watch->waitForOutput("Writing flash...", 4)) << watch->out();
+    watch->signal(SIGINT);
+    const ProgramRun run = watch->finish();
+
+    EXPECT_EQ(run.status, 3);
+    EXPECT_NE(run.err.find("Error opening port... " + sim.name() + ": interrupted (Ctrl+C)\n"), std::string::npos)
+        << run.err;
+    const auto times = [&run](const std::string& line) {
+        std::size_t found = 0;
+        for (std::size_t at = 0; (at = run.out.find(line, at)) != std::string::npos; ++at)
+            ++found;
+        return found;
+    };
+    EXPECT_EQ(times(": written, 5 packets in "), 3u) << run.out;
+    EXPECT_EQ(times("waiting for a whole file"), 1u) << "the half-written file was taken for a whole one";
+    const std::vector<nlohmann::json> records = reportLines(report);
+    ASSERT_EQ(records.size(), 4u);
+    EXPECT_EQ(records[3]["result"], "port");
+    EXPECT_GE(records[0]["duration_s"].get<double>(), 0.75) << "--ack-delay-us holds all 5 acknowledgements";
 }
 
 TEST(CliCheck, TellsWhatAWriteOfTheExampleWouldSend)
@@ -153,6 +307,9 @@ TEST(CliCommandLine, MistakesExit64WithAReasonAndHelpFits80Columns)
     } mistakes[] = {
         {{}, "tavrek-cli: a command is needed: write, reset, check or ports"},
         {{"write"}, "FILE is required"},
+        {{"write", kBlink, "--port", sim.name(), "--report", "/tavrek-no-such-folder/report.jsonl"},
+         "(cannot be opened for appending)"},
+        {{"write", kBlink, "--port", "auto", "--port", sim.name()}, "it cannot go with other --port"},
         {{"write", kBlink, "--port", beyondTheComNumbers}, beyondTheComNumbers + ": the COM numbers are COM1 to COM"},
         {{"write", kBlink, "--port", sim.name(), "--port", sim.name()}, sim.name() + " is named twice"},
         {{"flash", kBlink}, "tavrek-cli: unknown command 'flash'; the commands are write, reset, check and ports"},

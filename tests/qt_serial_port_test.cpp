@@ -7,6 +7,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <linux/serial.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -14,6 +15,7 @@
 #include <thread>
 #include <utility>
 
+#include "platform/qt_serial_line.h"
 #include "serial_fixture.h"
 #include "support/failures.h"
 
@@ -136,6 +138,53 @@ struct OverPseudoTerminal : ::testing::Test {
     PortMapping mapping{2, device};
     SerialPortControl port{comNumberResolver(makeSerialPortLister()), openSerialLine};
 };
+
+// The driver's low-latency flag is asked for where it is off, its other
+// flags kept; a driver without serial settings (a pseudo-terminal answers
+// ENOTTY) or one that refuses the flag leaves the port as it is, silently.
+TEST(LowLatency, AskedOfTheDriverAndSkippedSilentlyWhereItHasNone)
+{
+    constexpr int kOtherFlag = 0x10;
+    const struct {
+        const char* what;
+        int getResult;
+        int flags;  // as the driver has them
+        int setResult;
+        std::string calls;
+        bool lowLatency;
+    } drivers[] = {
+        {"FTDI, flag off", 0, kOtherFlag, 0, "get set 0x2010", true},
+        {"flag already on", 0, ASYNC_LOW_LATENCY, 0, "get", true},
+        {"refuses the flag", 0, 0, -1, "get set 0x2000", false},
+        {"no serial settings", -1, 0, 0, "get", false},
+    };
+    for (const auto& d : drivers) {
+        std::string calls;
+        const bool lowLatency = requestLowLatency([&](unsigned long request, serial_struct& info) {
+            if (request == TIOCGSERIAL) {
+                calls += "get";
+                info.flags = d.flags;
+                return d.getResult;
+            }
+            char flags[16];
+            std::snprintf(flags, sizeof flags, " set 0x%04X", info.flags);
+            calls += request == TIOCSSERIAL ? flags : " other";
+            return d.setResult;
+        });
+        EXPECT_EQ(calls, d.calls) << d.what;
+        EXPECT_EQ(lowLatency, d.lowLatency) << d.what;
+    }
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_EQ(::grantpt(master) | ::unlockpt(master), 0);
+    const int slave = ::open(::ptsname(master), O_RDWR | O_NOCTTY);
+    errno = 0;
+    EXPECT_FALSE(requestLowLatency([slave](unsigned long request, serial_struct& info) {
+        return ::ioctl(slave, request, &info);
+    }));
+    EXPECT_EQ(errno, ENOTTY);
+    ::close(slave);
+    ::close(master);
+}
 
 // Raw: every byte value passes unchanged (the next test); here the line settings.
 TEST_F(OverPseudoTerminal, OpensTheMappedDeviceWithTheLineSettingsOfEachOpen)

@@ -14,6 +14,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -45,19 +47,27 @@ inline QCoreApplication& qtApplication()
     return application;
 }
 
-// Points COMn at a device for as long as it lives.
-class PortMapping {
+// Sets an environment variable for as long as it lives.
+class ScopedVariable {
 public:
-    PortMapping(int number, const std::string& device) : variable_("TAVREK_COM" + std::to_string(number))
+    ScopedVariable(std::string name, const std::string& value) : name_(std::move(name))
     {
-        ::setenv(variable_.c_str(), device.c_str(), 1);
+        ::setenv(name_.c_str(), value.c_str(), 1);
     }
-    ~PortMapping() { ::unsetenv(variable_.c_str()); }
-    PortMapping(const PortMapping&) = delete;
-    PortMapping& operator=(const PortMapping&) = delete;
+    ~ScopedVariable() { ::unsetenv(name_.c_str()); }
+    ScopedVariable(const ScopedVariable&) = delete;
+    ScopedVariable& operator=(const ScopedVariable&) = delete;
 
 private:
-    std::string variable_;
+    std::string name_;
+};
+
+// Points COMn at a device for as long as it lives.
+struct PortMapping : ScopedVariable {
+    PortMapping(int number, const std::string& device)
+        : ScopedVariable("TAVREK_COM" + std::to_string(number), device)
+    {
+    }
 };
 
 // The serial ports the machine has, as the test sets them.
@@ -116,6 +126,88 @@ inline ProgramRun runProgram(const std::string& program, const std::vector<std::
     return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), readAll(out), readAll(err),
             seconds(usage.ru_utime) + seconds(usage.ru_stime)};
 }
+
+// A program running beside the test, its output read as it comes, until it
+// is waited for.
+class RunningProgram {
+public:
+    // Run in `folder` (the test's own when empty).
+    explicit RunningProgram(const std::vector<std::string>& command, const std::string& folder = {})
+        : out_(std::tmpfile()), err_(std::tmpfile())
+    {
+        std::vector<char*> argv;
+        for (const std::string& arg : command)
+            argv.push_back(const_cast<char*>(arg.c_str()));
+        argv.push_back(nullptr);
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::dup2(::fileno(out_), STDOUT_FILENO);
+            ::dup2(::fileno(err_), STDERR_FILENO);
+            if (!folder.empty() && ::chdir(folder.c_str()) != 0)
+                ::_exit(127);
+            ::execv(argv[0], argv.data());
+            ::_exit(127);
+        }
+    }
+    ~RunningProgram()
+    {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            finish();
+        }
+    }
+    RunningProgram(const RunningProgram&) = delete;
+    RunningProgram& operator=(const RunningProgram&) = delete;
+
+    // Standard output so far.
+    std::string out() const
+    {
+        std::string text;
+        char chunk[4096];
+        for (std::size_t n, at = 0; (n = ::pread(::fileno(out_), chunk, sizeof chunk, static_cast<off_t>(at))) > 0;
+             at += n)
+            text.append(chunk, n);
+        std::erase(text, '\r');
+        return text;
+    }
+    // Waits up to `seconds` for `done` to hold; false when it never did.
+    static bool waitFor(const std::function<bool()>& done, int seconds = 20)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+        while (!done()) {
+            if (std::chrono::steady_clock::now() > deadline)
+                return false;
+            ::usleep(10000);
+        }
+        return true;
+    }
+    // Waits until standard output holds `text` `times` times.
+    bool waitForOutput(const std::string& text, int times = 1) const
+    {
+        return waitFor([&] {
+            const std::string now = out();
+            int found = 0;
+            for (std::size_t at = now.find(text); at != std::string::npos; at = now.find(text, at + 1))
+                ++found;
+            return found >= times;
+        });
+    }
+    void signal(int number) const { ::kill(pid_, number); }
+    ProgramRun finish()
+    {
+        int status = 0;
+        ::waitpid(std::exchange(pid_, -1), &status, 0);
+        ProgramRun run{WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), out(), readAll(err_)};
+        std::erase(run.err, '\r');
+        std::fclose(out_);
+        return run;
+    }
+
+private:
+    pid_t pid_ = -1;
+    std::FILE* out_;
+    std::FILE* err_;
+};
 
 #ifdef TAVREK_SIM_PROGRAM
 // build/tavrek-sim as a child process, serving a pseudo-terminal of its own.
@@ -235,6 +327,14 @@ struct CliUnderTest {
     }
 
     bool underWine() const { return !comLinks.empty(); }
+
+    // Starts it beside the test, in `folder`.
+    std::unique_ptr<RunningProgram> start(const std::vector<std::string>& args, const std::string& folder = {}) const
+    {
+        std::vector<std::string> all = command;
+        all.insert(all.end(), args.begin(), args.end());
+        return std::make_unique<RunningProgram>(all, folder);
+    }
 
     // Runs it to its end in `folder`; Windows' line ends read as "\n".
     ProgramRun run(const std::vector<std::string>& args, const std::string& folder = {}) const

@@ -74,27 +74,45 @@ std::string resetJump(const SupportState& images)
 
 } // namespace
 
-std::optional<SupportState> loadFile(const std::string& file, Console& console)
+std::optional<SupportState> loadFile(const std::string& file, const std::string& wholePath, Console& console,
+                                     std::string* refusal)
 {
-    // Loading makes the program's own folder current: a relative name must
-    // be made whole first.
-    const std::string whole = absolutePath(file);
     ConsoleWindow window(console, "", nullptr);
     DiskFileSystem files;
     SteadyClock clock;
     Support support(window, files, clock);
-    support.state().hexFileName = whole;
+    support.state().hexFileName = wholePath;
     const std::int16_t status = support.loadHex();
     if (window.messageBoxText()) {
-        console.errorLine("", *window.messageBoxText() + " " + support.failureCause());
+        const std::string why = *window.messageBoxText() + " " + support.failureCause();
+        console.errorLine("", why);
+        if (refusal)
+            *refusal = why;
         return std::nullopt;
     }
     if (status < 0) {
         console.errorUnlessLogged("", window.lastLine());
-        console.errorLine("", whereRefused(file, support.lastCheck()));
+        const std::string where = whereRefused(file, support.lastCheck());
+        console.errorLine("", where);
+        if (refusal)
+            *refusal = where;
         return std::nullopt;
     }
     return support.state();
+}
+
+bool soundHexFile(const std::string& wholePath)
+{
+    Console silent(true, false);
+    ConsoleWindow window(silent, "", nullptr);
+    DiskFileSystem files;
+    SteadyClock clock;
+    Support support(window, files, clock);
+    try {
+        return support.checkHex(wholePath) == kHexSound;
+    } catch (const std::exception&) {
+        return false;
+    }
 }
 
 std::vector<std::string> describeImages(const SupportState& images)
@@ -131,7 +149,9 @@ std::vector<std::string> describeImages(const SupportState& images)
 int checkCommand(const std::string& file)
 {
     Console console(false, false);
-    const std::optional<SupportState> images = loadFile(file, console);
+    // Loading makes the program's own folder current: a relative name must
+    // be made whole first.
+    const std::optional<SupportState> images = loadFile(file, absolutePath(file), console);
     if (!images)
         return kExitFileFailed;
     console.logLine("", file + ": sound; a write sends these packets:");

@@ -25,16 +25,26 @@ struct PortTarget {
     int number = kFirstPort;  // the COM number named, else 1: the port control is always set to one
 };
 
+// The --port value that has tavrek-cli find the port by itself.
+inline constexpr const char* kAutoPort = "auto";
+
 // "" when `name` may name a port, else why not.
 std::string checkPortName(const std::string& name);
 // Each name's device as the ports present and the TAVREK_COMn variables give
 // it now. Throws UsageError when two names reach one device.
 std::vector<PortTarget> resolvePorts(const std::vector<std::string>& names, SerialPortLister& lister);
+// The ports --port auto tries, in the COM numbering's order: those that
+// TAVREK_AUTO_PORTS names (comma-separated) where it is set, else COM1 to
+// COM5 where a port is behind them and then every other port present.
+std::vector<PortTarget> autoPortCandidates(SerialPortLister& lister);
 
-// Checks and loads `file` (relative to the current folder) as a Write does,
-// logging to `console`; the images, or nothing when the file was refused
-// (the reason is on standard error).
-std::optional<SupportState> loadFile(const std::string& file, Console& console);
+// Checks and loads the file at `wholePath`, named `file` on the command line,
+// as a Write does, logging to `console`; the images, or nothing when the file
+// was refused (the reason is on standard error, and in `refusal` where given).
+std::optional<SupportState> loadFile(const std::string& file, const std::string& wholePath, Console& console,
+                                     std::string* refusal = nullptr);
+// True when the file at `wholePath` checks as a sound HEX file; says nothing.
+bool soundHexFile(const std::string& wholePath);
 // What a write of the loaded images would send, one fact a line.
 std::vector<std::string> describeImages(const SupportState& images);
 
@@ -50,6 +60,8 @@ struct WriteOptions {
     int baud = kDefaultBaud;
     bool trace = false;
     bool quiet = false;
+    std::string report;  // the file --report appends a record per chip to
+    bool watch = false;
 };
 
 struct ResetOptions {

@@ -1,5 +1,6 @@
 #include "cli/console.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "platform/terminal.h"
@@ -9,6 +10,7 @@ namespace tavrek::cli {
 namespace {
 
 constexpr std::size_t kBarWidth = 30;                            // characters between the brackets
+constexpr std::size_t kMostBarsShown = 8;  // more ports share one bar: a redraw stays one line and on the screen
 constexpr auto kRedrawInterval = std::chrono::milliseconds(100);  // bars are drawn at most this often
 constexpr const char* kClearLine = "\x1b[2K";
 constexpr const char* kClearBelow = "\x1b[J";
@@ -127,15 +129,37 @@ void Console::drawBars()
 {
     if (barsRemoved_)
         return;
+    std::vector<const Bar*> started;
+    for (const Bar& bar : bars_)
+        if (bar.started)
+            started.push_back(&bar);
+    const Bar all = started.size() > kMostBarsShown ? together(started) : Bar{};
+    if (all.started)
+        started = {&all};
     std::string text;
-    for (const Bar& bar : bars_) {
-        if (!bar.started)
-            continue;
-        text += kClearLine + barText(bar).substr(0, columns_ - 1) + "\n";
-        ++linesDrawn_;
-    }
+    for (const Bar* bar : started)
+        text += kClearLine + barText(*bar).substr(0, columns_ - 1) + "\n";
+    linesDrawn_ += started.size();
     if (!text.empty())
         write(stderr, text);
+}
+
+// One bar for the packets of every port, from the first start to the last end.
+Console::Bar Console::together(const std::vector<const Bar*>& bars) const
+{
+    Bar all;
+    all.label = std::to_string(bars_.size()) + " ports";
+    all.started = true;
+    all.ended = true;
+    all.start = bars.front()->start;
+    for (const Bar* bar : bars) {
+        all.done += bar->done;
+        all.total += bar->total;
+        all.ended = all.ended && bar->ended;
+        all.start = std::min(all.start, bar->start);
+        all.end = std::max(all.end, bar->end);
+    }
+    return all;
 }
 
 // "COM1 [=========>          ]  245/520  47%  3.4 s, 3.8 s left"

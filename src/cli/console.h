@@ -11,7 +11,9 @@ namespace tavrek::cli {
 // tavrek-cli's terminal: the log on standard output; errors, traces and the
 // progress bars on standard error. Every front end thread writes through
 // one Console, so that lines never mix. While bars are shown they stay at
-// the bottom: a line is written above them and they are drawn again.
+// the bottom: a line is written above them and they are drawn again. Beyond
+// a few ports one bar shows them all, so that drawing it costs the same
+// whatever the count.
 class Console {
 public:
     // Bars are drawn only when `bars` is true (standard error is a terminal
@@ -54,6 +56,7 @@ private:
     void stop(Bar& bar);
     void eraseBars();
     void drawBars();
+    Bar together(const std::vector<const Bar*>& bars) const;
     std::string barText(const Bar& bar) const;
 
     const bool quiet_;

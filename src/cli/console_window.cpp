@@ -1,5 +1,6 @@
 #include "cli/console_window.h"
 
+#include "platform/file_watch.h"
 #include "support/failures.h"
 
 namespace tavrek::cli {
@@ -8,6 +9,12 @@ void ConsoleWindow::putInfo(const std::string& message)
 {
     lastLine_ = message;
     console_.logLine(prefix_, message);
+}
+
+void ConsoleWindow::processEvents()
+{
+    if (interruptRequested())
+        throw PortFailure(device_ + ": interrupted (Ctrl+C)");
 }
 
 PortControl& ConsoleWindow::portControl()

@@ -11,6 +11,7 @@
 
 #include "cli/commands.h"
 #include "cli/exit_status.h"
+#include "cli/report.h"
 #include "platform/port_factory.h"
 #include "platform/program_arguments.h"
 #include "version.h"
@@ -30,7 +31,8 @@ constexpr const char* kDescription =
 constexpr const char* kPortHelp =
     "COM1 to COM256, the system's own (tavrek-cli ports shows them), a device such as \\\\.\\COM7, "
     "or rfc2217://HOST:PORT for a port on another machine (ser2net); "
-    "given several times, writes every chip at once (default COM1)";
+    "given several times, writes every chip at once (default COM1); auto: the one port present where a chip "
+    "answers (it sends the start byte to every port, so never to ports with other devices behind them)";
 
 constexpr const char* kPortsHelp =
     "COMn is the system's own COMn, as Device Manager shows it. TAVREK_COMn=PORT makes COMn (1 to 5) open PORT, "
@@ -39,7 +41,8 @@ constexpr const char* kPortsHelp =
 constexpr const char* kPortHelp =
     "COM1 to COM5, numbered as in the window (tavrek-cli ports shows them), a device such as /dev/ttyUSB0, "
     "or rfc2217://HOST:PORT for a port on another machine (ser2net); "
-    "given several times, writes every chip at once (default COM1)";
+    "given several times, writes every chip at once (default COM1); auto: the one port present where a chip "
+    "answers (it sends the start byte to every port, so never to ports with other devices behind them)";
 
 constexpr const char* kPortsHelp =
     "Without TAVREK_COMn, COMn is the n-th serial port present: built-in ports (/dev/ttyS*) first, then USB and "
@@ -180,6 +183,13 @@ Commands defineCommands(CLI::App& app, WriteOptions& write, ResetOptions& reset,
     commands.write->add_flag("--trace", write.trace,
                              "write every byte sent (TX) and received (RX) to standard error, with a time stamp in ms");
     commands.write->add_flag("--quiet", write.quiet, "print errors only: no log, no progress bar");
+    commands.write->add_option("--report", write.report,
+                               std::string("append one JSON line per chip to FILE as its write ends: start and end, "
+                                           "port, adapter, the file and its SHA-256, rows, configuration words and "
+                                           "resends, result (") + kResultHelp + "), message, exit status")
+        ->type_name("FILE");
+    commands.write->add_flag("--watch", write.watch,
+                             "write again whenever FILE has changed and stayed the same for 300 ms, until Ctrl+C");
 
     commands.reset = app.add_subcommand("reset", "Pulse the chip's reset line (DTR) for 50 ms, as the window's Reset");
     commands.reset->add_option("--port", reset.port, "COM1 to COM5, a device or rfc2217://HOST:PORT (default COM1)")

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
+#include <string_view>
 #include <optional>
 
 #include "cli/commands.h"
@@ -13,6 +15,7 @@ namespace tavrek::cli {
 
 namespace {
 
+constexpr const char* kAutoPortsVariable = "TAVREK_AUTO_PORTS";  // the ports --port auto tries
 constexpr std::size_t kMaxComDigits = 9;       // more than any COM number, fewer than overflow a long
 
 #ifdef _WIN32
@@ -66,6 +69,7 @@ std::vector<PortTarget> resolvePorts(const std::vector<std::string>& names, Seri
 {
     std::optional<std::array<ComPort, kComCount>> comPorts;  // listed only when a COM number is named
     std::vector<PortTarget> targets;
+    std::vector<std::string> identities;  // of each target's device
     for (const std::string& name : names) {
         long number = comNumber(name);
         std::string device = devicePath(name);
@@ -77,14 +81,41 @@ std::vector<PortTarget> resolvePorts(const std::vector<std::string>& names, Seri
                 comPorts = currentComPorts(lister);
             device = comPorts->at(number - kFirstPort).device;
         }
-        for (const PortTarget& earlier : targets)
-            if (!device.empty() && sameDevice(earlier.device, device))
-                throw UsageError(earlier.name == name ? name + " is named twice"
-                                                      : earlier.name + " and " + name + " are the same device, " +
-                                                            device);
+        // Each name is resolved once: a gang of many ports is checked in one pass.
+        const std::string identity = device.empty() ? "" : deviceIdentity(device);
+        if (const auto earlier = std::find(identities.begin(), identities.end(), identity);
+            !identity.empty() && earlier != identities.end()) {
+            const std::string& earlierName = targets[static_cast<std::size_t>(earlier - identities.begin())].name;
+            throw UsageError(earlierName == name ? name + " is named twice"
+                                                 : earlierName + " and " + name + " are the same device, " + device);
+        }
+        identities.push_back(identity);
         targets.push_back({name, device, number != -1 ? static_cast<int>(number) : kFirstPort});
     }
     return targets;
+}
+
+std::vector<PortTarget> autoPortCandidates(SerialPortLister& lister)
+{
+    if (const char* named = std::getenv(kAutoPortsVariable)) {
+        std::vector<std::string> names;
+        for (std::string_view rest = named; !rest.empty();) {
+            const std::size_t comma = std::min(rest.find(','), rest.size());
+            if (comma > 0)
+                names.emplace_back(rest.substr(0, comma));
+            rest.remove_prefix(std::min(comma + 1, rest.size()));
+        }
+        return resolvePorts(names, lister);
+    }
+    const std::vector<SerialPortInfo> present = inSystemOrder(lister.availablePorts());
+    const std::array<ComPort, kComCount> comPorts = platformComPorts(present, portVariables());
+    std::vector<PortTarget> candidates;
+    for (const ComPort& port : comPorts)
+        if (!port.device.empty() && (port.present || !port.variable.empty()))
+            candidates.push_back({"COM" + std::to_string(port.number), port.device, port.number});
+    for (const SerialPortInfo& info : portsBeyondTheList(present, comPorts))
+        candidates.push_back({info.device, info.device, kFirstPort});
+    return candidates;
 }
 
 int portsCommand(SerialPortLister& lister)
@@ -99,6 +130,7 @@ int portsCommand(SerialPortLister& lister)
         described.present = true;
         described.description = info.description;
         described.manufacturer = info.manufacturer;
+        described.latencyTimerMs = info.latencyTimerMs;
         std::printf("  %s\n", describeComPort(described).c_str());
     }
     return kExitWritten;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
@@ -14,6 +15,8 @@ namespace tavrek {
 namespace {
 
 constexpr const char* kPortVariablePrefix = "TAVREK_COM";  // TAVREK_COM1 names the device of COM1
+constexpr int kLongestHarmlessLatencyMs = 2;  // a timer this short costs a whole chip about a second
+constexpr int kWholeChipReplies = 512 + 7;    // a dsPIC30F4011's flash rows and configuration words
 
 // Where a device stands in system order: its kind, then the name without its
 // trailing number, then that number.
@@ -30,7 +33,9 @@ std::tuple<int, std::string, unsigned long> systemOrderKey(const std::string& de
     return {kind, stem, number.empty() ? 0 : std::stoul(number)};
 }
 
-std::string resolvedName(const std::string& device)
+} // namespace
+
+std::string deviceIdentity(const std::string& device)
 {
 #ifdef _WIN32
     // COM7, com7 and \\.\COM7 are one port.
@@ -44,11 +49,14 @@ std::string resolvedName(const std::string& device)
 #endif
 }
 
+namespace {
+
 void describeWith(ComPort& port, const SerialPortInfo& info)
 {
     port.present = true;
     port.description = info.description;
     port.manufacturer = info.manufacturer;
+    port.latencyTimerMs = info.latencyTimerMs;
 }
 
 // The system's port list leaves out pseudo-terminals and the like: a device
@@ -63,7 +71,7 @@ bool deviceExists(const std::string& device)
 
 bool sameDevice(const std::string& a, const std::string& b)
 {
-    return resolvedName(a) == resolvedName(b);
+    return deviceIdentity(a) == deviceIdentity(b);
 }
 
 PortVariables portVariables()
@@ -157,13 +165,32 @@ std::string describeComPort(const ComPort& port)
     if (isPortUrl(port.device))
         return port.device + ": a port on another machine" + (port.variable.empty() ? "" : ", set by " + port.variable);
     std::string text = port.device;
-    if (!port.description.empty())
-        text += ": " + port.description;
-    if (!port.manufacturer.empty())
-        text += (port.description.empty() ? ": " : " (") + port.manufacturer + (port.description.empty() ? "" : ")");
+    if (const std::string adapter = adapterName(port.description, port.manufacturer); !adapter.empty())
+        text += ": " + adapter;
     if (!port.variable.empty())
         text += (port.present ? ", set by " : ", not present, set by ") + port.variable;
+    if (const std::string note = latencyTimerNote(port.latencyTimerMs); !note.empty())
+        text += ". " + note;
     return text;
+}
+
+std::string adapterName(const std::string& description, const std::string& manufacturer)
+{
+    if (description.empty() || manufacturer.empty())
+        return description + manufacturer;
+    return description + " (" + manufacturer + ")";
+}
+
+std::string latencyTimerNote(int latencyTimerMs)
+{
+    if (latencyTimerMs <= kLongestHarmlessLatencyMs)
+        return {};
+    char cost[16];
+    std::snprintf(cost, sizeof cost, "%.1f", kWholeChipReplies * latencyTimerMs / 1000.0);
+    const std::string timer = std::to_string(latencyTimerMs) + " ms";
+    return "Its latency timer is " + timer + ": the adapter holds each reply of the chip up to " + timer +
+           ", which makes a whole chip take up to " + cost + " s longer. Set it to 1 ms in Device Manager: "
+           "the port's Properties > Port Settings > Advanced > Latency Timer (needs administrator rights)";
 }
 
 std::vector<SerialPortInfo> portsBeyondTheList(const std::vector<SerialPortInfo>& present,

@@ -15,6 +15,7 @@ struct SerialPortInfo {
     std::string device;        // e.g. /dev/ttyUSB0, COM7
     std::string description;   // e.g. "FT232R USB UART"; empty where unknown
     std::string manufacturer;  // e.g. "FTDI"; empty where unknown
+    int latencyTimerMs = 0;    // an FTDI adapter's on Windows, as its driver is set; 0 where unknown
 };
 
 // The serial ports present now. Tests put in a list of their own.
@@ -32,6 +33,7 @@ struct ComPort {
     bool present = false;   // the device exists: the system lists it, or its file is there
     std::string description;
     std::string manufacturer;
+    int latencyTimerMs = 0;
 };
 
 inline constexpr int kComCount = kLastPort - kFirstPort + 1;
@@ -69,6 +71,8 @@ std::array<ComPort, kComCount> currentComPorts(SerialPortLister& lister);
 // True when two names reach one device (a /dev/serial/by-id link and its
 // target, say; COM7 and \\.\COM7 on Windows).
 bool sameDevice(const std::string& a, const std::string& b);
+// What every name of one device resolves to.
+std::string deviceIdentity(const std::string& device);
 
 // The device a port number opens; empty when there is none.
 using DeviceResolver = std::function<std::string(int number)>;
@@ -76,6 +80,13 @@ using DeviceResolver = std::function<std::string(int number)>;
 // COM numbers as `lister` and the TAVREK_COMn variables give them at the
 // moment of asking, so that an adapter plugged in late is found.
 DeviceResolver comNumberResolver(std::shared_ptr<SerialPortLister> lister);
+
+// "FT232R USB UART (FTDI)", what is known of either; empty when neither is.
+std::string adapterName(const std::string& description, const std::string& manufacturer);
+
+// For an adapter whose latency timer holds every reply longer than 2 ms: what
+// it costs and how to set it to 1 ms. Empty for any other port.
+std::string latencyTimerNote(int latencyTimerMs);
 
 // One line for the operator: "/dev/ttyUSB0: FT232R USB UART (FTDI)", the
 // variable that chose the device where one did, or "no serial port".

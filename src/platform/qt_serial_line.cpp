@@ -16,9 +16,7 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
-#ifdef __linux__
 #include <linux/serial.h>
-#endif
 
 namespace tavrek {
 
@@ -70,20 +68,21 @@ std::string whyOpenFailed(const std::string& device, QSerialPort::SerialPortErro
     return qtText;
 }
 
+} // namespace
+
 // USB-serial adapters otherwise hold received bytes up to 16 ms before passing
 // them on, which would dominate the time of every one-byte acknowledgement.
-void requestLowLatency([[maybe_unused]] int handle)
+// The driver resets the flag when the port is closed: nothing to restore.
+bool requestLowLatency(const SerialInfoCall& call)
 {
-#ifdef __linux__
     serial_struct info{};
-    if (::ioctl(handle, TIOCGSERIAL, &info) != 0 || (info.flags & ASYNC_LOW_LATENCY) != 0)
-        return;
+    if (call(TIOCGSERIAL, info) != 0)
+        return false;  // no such settings: a pseudo-terminal, a USB modem
+    if ((info.flags & ASYNC_LOW_LATENCY) != 0)
+        return true;
     info.flags |= ASYNC_LOW_LATENCY;
-    ::ioctl(handle, TIOCSSERIAL, &info);  // drivers without the mode refuse it; that is fine
-#endif
+    return call(TIOCSSERIAL, info) == 0;  // drivers without the mode refuse it; that is fine
 }
-
-} // namespace
 
 QtSerialLine::QtSerialLine(const std::string& device, const LineSettings& settings, bool dtr)
     : port_(std::make_unique<QSerialPort>()), device_(device)
@@ -94,7 +93,9 @@ QtSerialLine::QtSerialLine(const std::string& device, const LineSettings& settin
     try {
         lockExclusively();
         applySettings(settings);
-        requestLowLatency(port_->handle());
+        requestLowLatency([handle = port_->handle()](unsigned long request, serial_struct& info) {
+            return ::ioctl(handle, request, &info);
+        });
         // Bytes that reached the driver before this open are never replies.
         if (!port_->clear(QSerialPort::AllDirections))
             throw PortFailure(device_ + ": " + port_->errorString().toStdString());

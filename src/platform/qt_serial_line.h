@@ -1,13 +1,24 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "platform/serial_line.h"
 
 class QSerialPort;
+struct serial_struct;
 
 namespace tavrek {
+
+// The serial driver's settings of an open port, read with TIOCGSERIAL and
+// written with TIOCSSERIAL: ::ioctl on its handle, or a test's own driver.
+using SerialInfoCall = std::function<int(unsigned long request, serial_struct& info)>;
+
+// Asks the driver for low-latency mode, as `setserial low_latency` does
+// (the FTDI driver then sets its adapter's latency timer to 1 ms). True when
+// the port is in that mode now; a port without it is used as it is.
+bool requestLowLatency(const SerialInfoCall& call);
 
 // A local serial port on QSerialPort (Linux). Opening, the line settings, DTR
 // and the exclusive lock go through Qt; the bytes go straight to and from the

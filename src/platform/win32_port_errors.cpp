@@ -14,8 +14,9 @@ namespace {
 
 constexpr const char* kGone = "the device has gone";
 
-// The system's own text for an error, as it would read after a colon.
-std::string systemText(DWORD error)
+} // namespace
+
+std::string systemText(unsigned long error)
 {
     wchar_t* buffer = nullptr;
     const DWORD flags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
@@ -29,8 +30,6 @@ std::string systemText(DWORD error)
     text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
     return text;
 }
-
-} // namespace
 
 PortErrorCause portErrorCause(unsigned long error, bool lineOpen)
 {

@@ -14,4 +14,8 @@ struct PortErrorCause {
 // line already open (where some errors mean something else).
 PortErrorCause portErrorCause(unsigned long error, bool lineOpen);
 
+// The system's own text for Win32 error `error`, as it would read after a
+// colon: "access is denied".
+std::string systemText(unsigned long error);
+
 } // namespace tavrek

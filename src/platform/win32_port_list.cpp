@@ -2,7 +2,6 @@
 
 #include "platform/win32_port_list.h"
 
-#include <windows.h>
 #include <initguid.h>
 #include <devguid.h>
 #include <setupapi.h>
@@ -17,10 +16,12 @@ namespace {
 
 constexpr const wchar_t* kSerialComm = L"HARDWARE\\DEVICEMAP\\SERIALCOMM";
 constexpr DWORD kMaxValueChars = 256;  // longer than any device or port name the key holds
+constexpr DWORD kLongestLatencyTimerMs = 255;  // the FTDI chips' timer counts to this
 
 struct Description {
     std::string description;
     std::string manufacturer;
+    int latencyTimerMs = 0;
 };
 
 // The port names the registry lists, "COM3" and the like.
@@ -59,7 +60,13 @@ std::string deviceProperty(HDEVINFO devices, SP_DEVINFO_DATA& device, DWORD prop
     return narrow(text);
 }
 
-std::string portNameOf(HDEVINFO devices, SP_DEVINFO_DATA& device)
+// The port name and latency timer a port's device key holds.
+struct DeviceKeyValues {
+    std::string port;
+    int latencyTimerMs = 0;
+};
+
+DeviceKeyValues deviceKeyValues(HDEVINFO devices, SP_DEVINFO_DATA& device)
 {
     HKEY key = ::SetupDiOpenDevRegKey(devices, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ);
     if (key == INVALID_HANDLE_VALUE)
@@ -69,8 +76,9 @@ std::string portNameOf(HDEVINFO devices, SP_DEVINFO_DATA& device)
     DWORD type = 0;
     const bool read = ::RegQueryValueExW(key, L"PortName", nullptr, &type, reinterpret_cast<BYTE*>(name), &bytes) ==
                       ERROR_SUCCESS && type == REG_SZ;
+    const DeviceKeyValues values{read ? narrow(name) : std::string(), latencyTimerOf(key)};
     ::RegCloseKey(key);
-    return read ? narrow(name) : std::string();
+    return values;
 }
 
 // What SetupAPI's Ports class says of each port it knows, by port name.
@@ -83,17 +91,29 @@ std::map<std::string, Description> describedPorts()
     SP_DEVINFO_DATA device{};
     device.cbSize = sizeof device;
     for (DWORD index = 0; ::SetupDiEnumDeviceInfo(devices, index, &device); ++index) {
-        const std::string port = portNameOf(devices, device);
-        if (port.empty())
+        const DeviceKeyValues values = deviceKeyValues(devices, device);
+        if (values.port.empty())
             continue;
-        described[port] = {withoutPortName(deviceProperty(devices, device, SPDRP_FRIENDLYNAME), port),
-                           deviceProperty(devices, device, SPDRP_MFG)};
+        described[values.port] = {withoutPortName(deviceProperty(devices, device, SPDRP_FRIENDLYNAME), values.port),
+                                  deviceProperty(devices, device, SPDRP_MFG), values.latencyTimerMs};
     }
     ::SetupDiDestroyDeviceInfoList(devices);
     return described;
 }
 
 } // namespace
+
+int latencyTimerOf(HKEY deviceKey)
+{
+    DWORD ms = 0;
+    DWORD bytes = sizeof ms;
+    DWORD type = 0;
+    if (::RegQueryValueExW(deviceKey, L"LatencyTimer", nullptr, &type, reinterpret_cast<BYTE*>(&ms), &bytes) !=
+            ERROR_SUCCESS ||
+        type != REG_DWORD || ms > kLongestLatencyTimerMs)
+        return 0;
+    return static_cast<int>(ms);
+}
 
 std::string withoutPortName(const std::string& friendlyName, const std::string& port)
 {
@@ -110,7 +130,8 @@ std::vector<SerialPortInfo> Win32PortLister::availablePorts()
     for (const std::string& name : listedPortNames()) {
         const auto found = described.find(name);
         ports.push_back({name, found == described.end() ? "" : found->second.description,
-                         found == described.end() ? "" : found->second.manufacturer});
+                         found == described.end() ? "" : found->second.manufacturer,
+                         found == described.end() ? 0 : found->second.latencyTimerMs});
     }
     return inSystemOrder(ports);
 }

@@ -111,6 +111,7 @@ bool Support::sendPacket(const std::string& packet, std::string description)
             return true;
         if (sends == kMaxPacketSends)
             return endRun("Packet rejected 10 times");
+        ++lastRun_.resends;
     }
 }
 
@@ -201,6 +202,24 @@ std::int16_t Support::programPic()
         }
         return kFalse;
     }
+}
+
+bool bootloaderAnswers(PortControl& port, Clock& clock)
+{
+    port.setPortOpen(true);
+    port.input();
+    port.setDTREnable(true);
+    holdFor(clock, kResetPulseMs);
+    port.setDTREnable(false);
+    port.output(std::string(1, static_cast<char>(kStartByte)));
+    const std::uint64_t start = clock.nowMs();
+    std::string reply;
+    for (std::uint64_t waited = 0; reply.empty() && waited < kReplyTimeoutMs; waited = clock.nowMs() - start) {
+        port.waitForInput(static_cast<int>(kReplyTimeoutMs - waited));
+        reply = port.input();
+    }
+    port.setPortOpen(false);
+    return !reply.empty() && reply.front() == kTypeDsPic30F4011;
 }
 
 } // namespace tavrek

@@ -9,14 +9,6 @@
 
 namespace tavrek {
 
-namespace {
-
-// Longest single wait for input between two passes over the window's events:
-// short enough that the window stays responsive, long enough not to spin.
-constexpr std::uint64_t kWaitSliceMs = 5;
-
-} // namespace
-
 // Waits until a byte is waiting in the port or the time-out has run out since
 // `start`. The window processes its events on every pass, the first included.
 bool Support::waitForInput(std::uint64_t start)
@@ -29,7 +21,7 @@ bool Support::waitForInput(std::uint64_t start)
             return true;
         if (elapsed >= kReplyTimeoutMs)
             return port.inBufferCount() >= 1;
-        port.waitForInput(static_cast<int>(std::min(kWaitSliceMs, kReplyTimeoutMs - elapsed)));
+        port.waitForInput(static_cast<int>(std::min(window_.eventIntervalMs(), kReplyTimeoutMs - elapsed)));
     }
 }
 

@@ -66,6 +66,7 @@ struct SupportState {
 struct RunFacts {
     std::size_t packetsTotal = 0;         // marked rows and configuration words
     std::size_t packetsAcknowledged = 0;
+    std::size_t resends = 0;              // packets sent again after a refusal
     std::string packet;                   // the last packet sent, e.g. "row 3 (word address 0x0000C0)"
     int unexpectedReply = -1;             // the byte that ended the identification, else -1
 };

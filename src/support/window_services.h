@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace tavrek {
@@ -10,6 +11,10 @@ class PortControl;
 // implements it; tests use a recording fake.
 class WindowServices {
 public:
+    // Between two passes over a window's events while a reply is waited for:
+    // short enough that it stays responsive, long enough not to spin.
+    static constexpr std::uint64_t kWindowEventIntervalMs = 5;
+
     virtual ~WindowServices() = default;
     // Appends the message and CR LF to the log.
     virtual void putInfo(const std::string& message) = 0;
@@ -21,6 +26,9 @@ public:
     virtual void messageBox(const std::string& text) = 0;
     // Lets the window process its pending events.
     virtual void processEvents() = 0;
+    // The longest a wait for a reply goes without processing events. Where
+    // there is no window, a wait that wakes less often costs less CPU.
+    virtual std::uint64_t eventIntervalMs() const { return kWindowEventIntervalMs; }
 };
 
 } // namespace tavrek
