@@ -166,9 +166,7 @@ TEST(CliWrite, TheChipHoldsWhatTheWindowWouldWriteAndTheTraceShowsTheBytes)
 
 TEST(CliWrite, ThreePortsAtOnceOneSilentTheOthersWrittenAndTheWorstStatus)
 {
-    Sim a({});
-    Sim b({"--silent"});
-    Sim c({"--line-pacing"});
+    Sim a({}), b({"--silent"}), c({"--line-pacing"});
     TempDir dir;
     const std::string report = (dir.path() / "report.jsonl").string();
     const ProgramRun run =
@@ -207,10 +205,7 @@ TEST(CliWrite, ThreePortsAtOnceOneSilentTheOthersWrittenAndTheWorstStatus)
 
 TEST(CliWrite, PortAutoWritesThroughTheOnePortWhereAChipAnswers)
 {
-    Sim chip({});
-    Sim other({});
-    Sim silent({"--silent"});
-    Sim anotherType({"--type-code", "2"});
+    Sim chip({}), other({}), silent({"--silent"}), anotherType({"--type-code", "2"});
     const struct {
         std::vector<const Sim*> tried;  // TAVREK_AUTO_PORTS, in order
         int status;

@@ -192,7 +192,8 @@ TEST(ProgramPic, EachWayOutLogsWhyClosesThePortAndSendsNothingMore)
 // A line that writes into `trace`, by the fake clock, what the real port
 // control asks of it, and answers the start byte as a bootloader does.
 struct RecordingLine : SerialLine {
-    RecordingLine(std::string& trace, sim::FakeClock& clock, bool dtr) : trace(trace), clock(clock)
+    RecordingLine(std::string& trace, sim::FakeClock& clock, std::uint64_t startMs, bool dtr)
+        : trace(trace), clock(clock), startMs(startMs)
     {
         note(dtr ? "open, DTR on" : "open, DTR off");
     }
@@ -207,11 +208,11 @@ struct RecordingLine : SerialLine {
         replies = "\x01K";
     }
     void waitForInput(int maxMs) override { clock.advance(static_cast<std::uint64_t>(maxMs)); }
-    void note(const std::string& what) { trace += std::to_string(clock.nowMs() - kStartMs) + " " + what + "\n"; }
+    void note(const std::string& what) { trace += std::to_string(clock.nowMs() - startMs) + " " + what + "\n"; }
 
-    static constexpr std::uint64_t kStartMs = 1000;  // the fake clock's first reading
     std::string& trace;
     sim::FakeClock& clock;
+    const std::uint64_t startMs;  // the test's, from which times are told
     std::string replies;
 };
 
@@ -221,11 +222,11 @@ struct RecordingLine : SerialLine {
 TEST(ResetLine, TheLineSeesEachPulseInOrderWithItsLength)
 {
     sim::FakeClock clock;
-    ASSERT_EQ(clock.nowMs(), RecordingLine::kStartMs);
+    const std::uint64_t start = clock.nowMs();
     std::string trace;
     const auto port = makePortControl([](int) { return std::string("COM1"); },
                                       [&](const std::string&, const LineSettings&, bool dtr) {
-                                          return std::make_unique<RecordingLine>(trace, clock, dtr);
+                                          return std::make_unique<RecordingLine>(trace, clock, start, dtr);
                                       });
     FakeWindow window(*port);
     DiskFileSystem files;

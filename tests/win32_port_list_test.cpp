@@ -50,12 +50,7 @@ TEST(LatencyTimer, ReadFromThePortsDeviceKeyAndToldWhereItCostsTime)
         ::RegCloseKey(key);
         ::RegDeleteKeyW(HKEY_CURRENT_USER, kTestKey);
 
-        ComPort listed;
-        listed.number = 2;
-        listed.device = "COM7";
-        listed.present = true;
-        listed.description = "USB Serial Port";
-        listed.latencyTimerMs = port.ms;
+        const ComPort listed{2, "COM7", "", true, "USB Serial Port", "", port.ms};
         const std::string tooltip = describeComPort(listed);
         EXPECT_EQ(tooltip.find("COM7: USB Serial Port"), 0u) << tooltip;
         EXPECT_EQ(latencyTimerNote(port.ms).empty(), port.ms <= 2) << port.what;
