@@ -4,7 +4,7 @@
 ; user's PATH. /S installs silently; the uninstaller takes away what the
 ; installer added and nothing else.
 ;
-; makensis -DVERSION=0.3.0 -DSTAGE=<folder with the files> -DOUTFILE=<setup.exe>
+; makensis -DVERSION=0.4.0 -DSTAGE=<folder with the files> -DOUTFILE=<setup.exe>
 ;          -DICON=<tavrek.ico> tavrek.nsi
 
 Unicode true
