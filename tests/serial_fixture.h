@@ -100,33 +100,6 @@ inline std::string readAll(std::FILE* file)
     return text;
 }
 
-// Runs `program` in `folder` (the test's own when empty).
-inline ProgramRun runProgram(const std::string& program, const std::vector<std::string>& args,
-                             const std::string& folder = {})
-{
-    std::vector<char*> argv{const_cast<char*>(program.c_str())};
-    for (const std::string& arg : args)
-        argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    std::FILE* out = std::tmpfile();
-    std::FILE* err = std::tmpfile();
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::dup2(::fileno(out), STDOUT_FILENO);
-        ::dup2(::fileno(err), STDERR_FILENO);
-        if (!folder.empty() && ::chdir(folder.c_str()) != 0)
-            ::_exit(127);
-        ::execv(program.c_str(), argv.data());
-        ::_exit(127);
-    }
-    int status = 0;
-    rusage usage{};
-    ::wait4(pid, &status, 0, &usage);
-    const auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), readAll(out), readAll(err),
-            seconds(usage.ru_utime) + seconds(usage.ru_stime)};
-}
-
 // A program running beside the test, its output read as it comes, until it
 // is waited for.
 class RunningProgram {
@@ -193,11 +166,15 @@ public:
         });
     }
     void signal(int number) const { ::kill(pid_, number); }
+    // Waits for its end; Windows' line ends read as "\n".
     ProgramRun finish()
     {
         int status = 0;
-        ::waitpid(std::exchange(pid_, -1), &status, 0);
-        ProgramRun run{WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), out(), readAll(err_)};
+        rusage usage{};
+        ::wait4(std::exchange(pid_, -1), &status, 0, &usage);
+        const auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
+        ProgramRun run{WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), out(), readAll(err_),
+                       seconds(usage.ru_utime) + seconds(usage.ru_stime)};
         std::erase(run.err, '\r');
         std::fclose(out_);
         return run;
@@ -336,15 +313,10 @@ struct CliUnderTest {
         return std::make_unique<RunningProgram>(all, folder);
     }
 
-    // Runs it to its end in `folder`; Windows' line ends read as "\n".
+    // Runs it to its end in `folder`.
     ProgramRun run(const std::vector<std::string>& args, const std::string& folder = {}) const
     {
-        std::vector<std::string> all(command.begin() + 1, command.end());
-        all.insert(all.end(), args.begin(), args.end());
-        ProgramRun result = runProgram(command.front(), all, folder);
-        for (std::string* text : {&result.out, &result.err})
-            std::erase(*text, '\r');
-        return result;
+        return start(args, folder)->finish();
     }
 
     // A whole path as the program writes it: under Wine on drive Z:, which
