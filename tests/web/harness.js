@@ -119,7 +119,16 @@ export async function openPage(browser, bridge, { ports = [], granted, chooser =
 }
 
 export const logLines = (page) => page.$eval('#txtInfo', (box) => box.value.split('\n').filter((line) => line !== ''));
-export const isDisabled = (page, id) => page.$eval(`#${id}`, (button) => button.disabled);
+
+// Records, from now on, [Write, Reset, "..."]'s disabled states each time one
+// of them changes, into window.buttonStates: a run too quick to be caught
+// between two reads still leaves every state it passed through there.
+export const recordButtonStates = (page) => page.evaluate(() => {
+    const buttons = ['cmdWrite', 'cmdReset', 'cmdOpen'].map((id) => document.getElementById(id));
+    window.buttonStates = [];
+    new MutationObserver(() => window.buttonStates.push(buttons.map((button) => button.disabled)))
+        .observe(document.getElementById('frmMain'), { subtree: true, attributeFilter: ['disabled'] });
+});
 
 // "..." and the browser's chooser, as a user picks `file`.
 export async function chooseFile(page, file) {
