@@ -1,11 +1,10 @@
-# Cross-building for 32-bit Windows with Debian's MinGW-w64 (the POSIX-threads
-# variant, for std::thread): scripts/build-windows.sh passes this file as
-# CMAKE_TOOLCHAIN_FILE.
+# Cross-building for Windows with Debian's MinGW-w64 (the POSIX-threads
+# variant, for std::thread), for the processor that the toolchain file which
+# includes this one names in TAVREK_MINGW: cmake/mingw-w64-x86_64.cmake (64-bit)
+# or cmake/mingw-w64-i686.cmake (32-bit).
 set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR i686)
 set(CMAKE_SYSTEM_VERSION 6.1)  # Windows 7 SP1, the oldest Windows Tavrek runs on
 
-set(TAVREK_MINGW i686-w64-mingw32)
 set(CMAKE_C_COMPILER ${TAVREK_MINGW}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${TAVREK_MINGW}-g++-posix)
 set(CMAKE_RC_COMPILER ${TAVREK_MINGW}-windres)

@@ -1,10 +1,21 @@
-# The Windows build, cross-built by scripts/build-windows.sh with
-# cmake/mingw-w64-i686.cmake: the Support module, the platform's files, clock,
+# A Windows build, cross-built by scripts/build-windows.sh with
+# cmake/mingw-w64-x86_64.cmake (64-bit) or cmake/mingw-w64-i686.cmake (32-bit)
+# from the same sources: the Support module, the platform's files, clock,
 # Win32 serial port and port list, the window tavrek.exe (Win32 controls: no
 # Qt for MinGW in Debian), tavrek-cli.exe, their installer and portable zip
 # (packaging/windows/), the tests, which run under Wine, and the window's
 # benchmark. Not tavrek-sim (it serves a Linux pseudo-terminal), not the
 # other benchmarks.
+
+# Which Windows the build is for, as the packages' names say it (win64, win32),
+# and as application manifests name the processor.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(TAVREK_WINDOWS_KIND win64)
+    set(TAVREK_MANIFEST_PROCESSOR amd64)
+else()
+    set(TAVREK_WINDOWS_KIND win32)
+    set(TAVREK_MANIFEST_PROCESSOR x86)
+endif()
 
 # Windows 7 SP1 and later; newer calls only where looked up at run time.
 add_compile_definitions(_WIN32_WINNT=0x0601 WINVER=0x0601 UNICODE _UNICODE NOMINMAX WIN32_LEAN_AND_MEAN)

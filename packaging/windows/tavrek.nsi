@@ -2,13 +2,16 @@
 ; rights, installed under %LOCALAPPDATA%\Programs\Tavrek, a Start-menu
 ; shortcut, an entry in Settings > Apps, and on request tavrek-cli on the
 ; user's PATH. /S installs silently; the uninstaller takes away what the
-; installer added and nothing else.
+; installer added and nothing else. The 64-bit and the 32-bit installer put
+; their programs in the same folder under the same entry, so that either
+; replaces the other and a machine never holds both.
 ;
 ; makensis -DVERSION=0.4.0 -DSTAGE=<folder with the files> -DOUTFILE=<setup.exe>
-;          -DICON=<tavrek.ico> tavrek.nsi
+;          -DICON=<tavrek.ico> -DTARGET=amd64-unicode|x86-unicode -DKIND=win64|win32
+;          tavrek.nsi
 
 Unicode true
-Target x86-unicode
+Target ${TARGET}
 SetCompressor /SOLID lzma
 RequestExecutionLevel user
 ManifestSupportedOS all
@@ -30,16 +33,22 @@ ManifestDPIAware true
 ; so a value of that length may be a cut one.
 !define /math PATH_MAX_LENGTH ${NSIS_MAX_STRLEN} - 2
 
-Name "${PRODUCT} ${VERSION}"
+!if ${KIND} == win64
+    !define BITS "64-bit"
+!else
+    !define BITS "32-bit"
+!endif
+
+Name "${PRODUCT} ${VERSION} (${BITS})"
 OutFile "${OUTFILE}"
 InstallDir "$LOCALAPPDATA\Programs\${PRODUCT}"
 InstallDirRegKey HKCU "${UNINSTALL_KEY}" "InstallLocation"
-BrandingText "${PRODUCT} ${VERSION}"
+BrandingText "${PRODUCT} ${VERSION} (${BITS})"
 VIProductVersion "${VERSION}.0"
 VIAddVersionKey "ProductName" "${PRODUCT}"
 VIAddVersionKey "ProductVersion" "${VERSION}"
 VIAddVersionKey "CompanyName" "${PUBLISHER}"
-VIAddVersionKey "FileDescription" "${PRODUCT} installer"
+VIAddVersionKey "FileDescription" "${PRODUCT} installer (${BITS} Windows)"
 VIAddVersionKey "FileVersion" "${VERSION}"
 VIAddVersionKey "LegalCopyright" "MIT licence"
 
