@@ -3,8 +3,9 @@
 # missing: through apt-get as root, through sudo otherwise; where neither
 # works it prints the lines to run. `setup.sh package` adds the tools that
 # build and check the Debian package; `setup.sh windows` adds the MinGW-w64
-# cross compiler and 32-bit Wine for the Windows build and its tests, for
-# which it adds Debian's i386 architecture; `setup.sh web` adds emscripten for
+# cross compilers and 64-bit Wine for the Windows builds and their tests, and
+# 32-bit Wine, for which it adds Debian's i386 architecture, only where this
+# machine runs 32-bit programs (scripts/runs-32-bit.sh); `setup.sh web` adds emscripten for
 # the web page, and `setup.sh web-test` also Chromium, node, npm and Python's
 # websockets for its tests.
 set -euo pipefail
@@ -24,8 +25,12 @@ if [[ "${1:-}" == package ]]; then
     packages+=(dpkg-dev file lintian desktop-file-utils appstream man-db)
 elif [[ "${1:-}" == windows ]]; then
     # Installed with what they recommend, as Wine was tried with.
-    windows_packages=(g++-mingw-w64-i686-posix binutils-mingw-w64-i686 googletest wine wine32:i386 file
-                      librsvg2-bin icoutils nsis xvfb xauth)
+    windows_packages=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 g++-mingw-w64-i686-posix
+                      binutils-mingw-w64-i686 googletest wine64 file librsvg2-bin icoutils nsis xvfb xauth)
+    # 32-bit Wine is some 300 MB that a machine without 32-bit programs could not start.
+    if "$(dirname "$0")/runs-32-bit.sh" >/dev/null; then
+        windows_packages+=(wine32:i386)
+    fi
 elif [[ "${1:-}" == web || "${1:-}" == web-test ]]; then
     packages=(cmake ninja-build emscripten)
     if [[ "$1" == web-test ]]; then
@@ -45,7 +50,7 @@ mapfile -t missing < <(lacking "${packages[@]}")
 mapfile -t missing_windows < <(lacking "${windows_packages[@]}")
 [[ ${#missing[@]} -eq 0 && ${#missing_windows[@]} -eq 0 ]] && exit 0
 add_i386=false
-if [[ ${#missing_windows[@]} -gt 0 ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+if [[ " ${missing_windows[*]} " == *:i386* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
     add_i386=true
 fi
 

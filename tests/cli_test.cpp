@@ -166,7 +166,7 @@ TEST(CliWrite, TheChipHoldsWhatTheWindowWouldWriteAndTheTraceShowsTheBytes)
     for (std::size_t at = 0, end; (end = run.err.find('\n', at)) != std::string::npos; at = end + 1)
         EXPECT_LE(end - at, 80u) << run.err.substr(at, end - at);
     const ProgramRun slower = cli({"write", kBlink, "--port", sim.name(), "--trace", "--baud", "57600"});
-    EXPECT_EQ(slower.status, 0);
+    EXPECT_EQ(slower.status, 0) << slower.err;
     EXPECT_NE(slower.err.find("ms  open " + sim.name() + " 57600,n,8,1\n"), std::string::npos);
     ASSERT_EQ(sim.stop(), 0);
     EXPECT_EQ(readHexBytes(saved), blinkAsWritten());

@@ -1,18 +1,22 @@
 #!/usr/bin/env bash
 # Tests the Windows installer under Wine, in a copy of the tests' prefix:
-#   installer.sh SETUP VERSION PREFIX
+#   installer.sh SETUP VERSION PREFIX [OTHER_SETUP]
+# with the Wine loader and server that WINELOADER and WINESERVER name.
 # A silent install puts the programs, the Start-menu shortcut, the entry in
 # Settings > Apps and the PATH entry in place, and tavrek-cli.exe runs from
 # the installed folder; a silent uninstall takes all of it away and leaves the
 # user's environment as it was, byte for byte. A PATH too long for the
 # installer to hold comes through both untouched. The environment keeps an
-# unnamed value throughout, as some tools leave one.
+# unnamed value throughout, as some tools leave one. OTHER_SETUP, the
+# installer for the other width of Windows, is refused where it cannot run (a
+# 64-bit installer in a 32-bit Windows) and replaced where it can.
 set -euo pipefail
-setup=$1 version=$2
+setup=$1 version=$2 other_setup=${4:-}
+wine=${WINELOADER:?} wineserver=${WINESERVER:?}
 work=$(mktemp -d "$(dirname "$3")/installer-test.XXXXXX")  # beside the prefix, on its file system
 export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml='
 finish() {
-    wineserver -k 2>/dev/null || true
+    "$wineserver" -k 2>/dev/null || true
     rm -rf "$work"
 }
 trap finish EXIT
@@ -36,10 +40,10 @@ expect() {  # WHAT ACTUAL EXPECTED
 # Runs a Windows program, its output without CR. The server and the prefix's
 # services are started on /dev/null, so that ctest does not wait for them.
 win() {
-    if wineserver -p$server_linger_seconds </dev/null >/dev/null 2>&1; then
-        wine wineboot </dev/null >/dev/null 2>&1
+    if "$wineserver" -p$server_linger_seconds </dev/null >/dev/null 2>&1; then
+        "$wine" wineboot </dev/null >/dev/null 2>&1
     fi
-    timeout $program_timeout_seconds wine "$@" | tr -d '\r'
+    timeout $program_timeout_seconds "$wine" "$@" | tr -d '\r'
 }
 
 # The Unix path of a path on the prefix's C: drive.
@@ -66,7 +70,7 @@ uninstall() {
     # It returns at once, leaving a copy of itself in the temporary folder to
     # do the work: the test waits for every program to end.
     win "$folder\\uninstall.exe" /S
-    wineserver -w
+    "$wineserver" -w
 }
 
 check_installed() {  # PATH
@@ -87,6 +91,8 @@ check_installed() {  # PATH
     expect EstimatedSize $(($(value_of EstimatedSize <<<"$entry"))) $(((bytes) / 1024))
     expect "the user's PATH" "$(win reg query "$environment" /v Path | value_of Path)" "$1"
     expect "tavrek-cli.exe --version" "$(win "$folder\\tavrek-cli.exe" --version)" "tavrek-cli $version"
+    cmp -s "$(unix_path "$folder")/tavrek.exe" "$(dirname "$setup")/tavrek.exe" ||
+        fail "$folder\\tavrek.exe is not the one $setup installs"
 }
 
 check_uninstalled() {
@@ -122,4 +128,20 @@ same_environment before "installing with a PATH of $long_path_length characters"
 check_installed "${long_path:0:$long_path_length}"
 uninstall
 check_uninstalled
+
+if [[ -n $other_setup ]]; then
+    set_path "$short_path"
+    if [[ $WINEARCH == win32 ]]; then
+        # 32-bit Windows cannot start a 64-bit installer at all.
+        ! win "$other_setup" /S >/dev/null 2>&1 || fail "$other_setup ran in a 32-bit Windows"
+        [[ ! -e $(unix_path "$folder") ]] || fail "$other_setup installed into a 32-bit Windows"
+    else
+        # Either installer replaces what the other installed: one copy, one entry.
+        win "$other_setup" /S
+        win "$setup" /S
+        check_installed "$short_path;$folder"
+        uninstall
+        check_uninstalled
+    fi
+fi
 echo "The installer passed"
