@@ -11,7 +11,7 @@
 //   AdapterLatencyTimer/16, /1  one chip through a paced simulator that holds
 //                   its replies as a USB adapter with that latency timer does
 //                   (16 ms: FTDI's default): wall time over the line's
-// With TAVREK_WINDOWS_BUILD=build-windows it measures tavrek-cli.exe under
+// With TAVREK_WINDOWS_BUILD=build-windows/win64 (or win32) it measures tavrek-cli.exe under
 // Wine instead, the simulators serving COM ports of that build's Wine prefix:
 // figures of Wine's serial layer, not of Windows (target <= 1.05 for one chip).
 

@@ -11,7 +11,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 native=${TAVREK_BUILD_DIR:-build}
-windows=build-windows
+windows=build-windows/win64
 picture=docs/tavrek-windows-after-write.png
 dialog_title="Select HEX File"
 
