@@ -211,6 +211,29 @@ TEST(CliWrite, ThreePortsAtOnceOneSilentTheOthersWrittenAndTheWorstStatus)
     EXPECT_EQ(reportLines(report)[0]["port"], a.name());
 }
 
+// A logger that dies on a production line, or `| head -1`: with standard
+// output and error gone every chip is still written and recorded, and the
+// exit status still tells how the chips went.
+TEST(CliWrite, OutputsThatHaveGoneNeitherStopNorChangeAWrite)
+{
+    if (kCli.underWine())
+        GTEST_SKIP() << "SIGPIPE and descriptors closed at the start are POSIX's";
+    Sim written({}), silent({"--silent"});
+    TempDir dir;
+    for (const Outputs outputs : {Outputs::BrokenPipe, Outputs::Closed}) {
+        const std::string report = (dir.path() / std::to_string(static_cast<int>(outputs))).string();
+        const ProgramRun run =
+            kCli.start({"write", kBlink, "--port", written.name(), "--port", silent.name(), "--report", report}, {},
+                       outputs)
+                ->finish();
+        EXPECT_EQ(run.status, 1);
+        const std::vector<nlohmann::json> records = reportLines(report);
+        ASSERT_EQ(records.size(), 2u);
+        for (const nlohmann::json& record : records)
+            EXPECT_EQ(record["result"], record["port"] == silent.name() ? "no-bootloader" : "ok");
+    }
+}
+
 TEST(CliWrite, PortAutoWritesThroughTheOnePortWhereAChipAnswers)
 {
     Sim chip({}), other({}), silent({"--silent"}), anotherType({"--type-code", "2"});
