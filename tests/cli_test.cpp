@@ -234,6 +234,35 @@ TEST(CliWrite, OutputsThatHaveGoneNeitherStopNorChangeAWrite)
     }
 }
 
+// A report file at its size limit (ulimit -f), as on a full disk: a record
+// goes in whole or not at all, the cause is told, the exit status says that
+// a record is missing, and the next record that fits starts whole. A report
+// to a device or a pipe is not flushed to a disk it does not have.
+TEST(CliWrite, ARecordGoesInWholeOrNotAtAllAndOnlyAFileIsFlushed)
+{
+    if (kCli.underWine())
+        GTEST_SKIP() << "ulimit -f is POSIX's";
+    Sim sim({});
+    TempDir dir;
+    const std::string earlier = "{\"earlier\":\"" + std::string(1000, 'x') + "\"}\n";
+    const std::string report = dir.write("report.jsonl", earlier);
+    const std::vector<std::string> write = {"write", kBlink, "--port", sim.name(), "--report", report};
+    for (const std::size_t room : {100, 0}) {  // for part of a record; for none of it
+        std::vector<std::string> limited = {"/usr/bin/prlimit", "--fsize=" + std::to_string(earlier.size() + room),
+                                            TAVREK_CLI_PROGRAM};
+        limited.insert(limited.end(), write.begin(), write.end());
+        const ProgramRun run = RunningProgram(limited).finish();
+        EXPECT_EQ(run.status, 4) << room;
+        EXPECT_NE(run.err.find("--report " + report + ": cannot write: file too large\n"), std::string::npos) << run.err;
+        EXPECT_EQ(std::filesystem::file_size(report), earlier.size()) << room;
+    }
+    EXPECT_EQ(cli(write).status, 0);
+    EXPECT_EQ(reportLines(report).size(), 2u);
+    const ProgramRun toDevice = cli({"write", kBlink, "--port", sim.name(), "--report", "/dev/null"});
+    EXPECT_EQ(toDevice.status, 0);
+    EXPECT_EQ(toDevice.err, "");
+}
+
 TEST(CliWrite, PortAutoWritesThroughTheOnePortWhereAChipAnswers)
 {
     Sim chip({}), other({}), silent({"--silent"}), anotherType({"--type-code", "2"});

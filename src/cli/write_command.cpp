@@ -4,6 +4,7 @@
 // With --watch, again whenever the file has changed.
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <functional>
@@ -174,10 +175,14 @@ public:
         console_.emplace(options.quiet, !options.quiet && errorTerminalTakesBars());
     }
 
+    // The worst status of the chips, or kExitNotRecorded once a record of
+    // this session could not be written: a production line that relies on
+    // the report must know.
     int writeOnce();
     int watch();
 
 private:
+    int writeChips();
     bool findAnsweringPort();
     void runChips(const SupportState& images, std::vector<PortRun>& runs);
     void noteSlowAdapters();
@@ -197,9 +202,16 @@ private:
     std::vector<SerialPortInfo> present_;
     std::optional<Console> console_;
     std::set<std::string> noted_;      // devices whose slow adapter has been told of
+    std::atomic<bool> recordLost_ = false;  // set by the chips' threads
 };
 
 int WriteSession::writeOnce()
+{
+    const int status = writeChips();
+    return recordLost_ ? kExitNotRecorded : status;
+}
+
+int WriteSession::writeChips()
 {
     std::string refusal;
     const std::optional<SupportState> images = loadFile(options_.file, wholePath_, *console_, &refusal);
@@ -263,6 +275,7 @@ void WriteSession::record(const std::vector<PortRun>& runs)
         try {
             report_->add(line);
         } catch (const std::exception& failure) {
+            recordLost_ = true;
             console_->errorLine(run.prefix, std::string("--report ") + failure.what());
         }
     }
