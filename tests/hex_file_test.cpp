@@ -195,6 +195,38 @@ TEST(LoadHex, RefusedFilesLogOrShowTheBoxAndMoveNoVector)
     }
 }
 
+// A file rebuilt while a Write reads it: each open finds the next version.
+class RebuiltFile : public FileSystem {
+public:
+    explicit RebuiltFile(std::vector<std::string> versions) : versions_(std::move(versions)) {}
+    std::unique_ptr<TextStream> openTextFile(const std::string&) override
+    {
+        return disk_.openTextFile(dir_.write("rebuilt.hex", versions_.at(std::min(opens++, versions_.size() - 1))));
+    }
+    void enterProgramFolder() override {}
+    std::size_t opens = 0;
+
+private:
+    std::vector<std::string> versions_;
+    TempDir dir_;
+    DiskFileSystem disk_;
+};
+
+// Check, load and the digest of what was written take one read of the file,
+// so that a rebuild landing between them is never loaded unchecked.
+TEST(LoadHex, LoadsTheBytesTheCheckPassedFromOneRead)
+{
+    const std::string whole = dataRecord(512, std::vector<std::uint8_t>(16, 0x5A)) + kEndRecord;  // row 4
+    RebuiltFile files({whole, whole.substr(0, 15) + "\n" + kEndRecord});
+    SimHarness h;
+    Support support(h.window, files, h.clock);
+    support.state().hexFileName = "firmware.hex";
+    ASSERT_EQ(support.loadHex(), kHexLoaded);
+    EXPECT_EQ(files.opens, 1u);
+    EXPECT_EQ(support.state().progImage[512 + 15], 0x5A);
+    EXPECT_EQ(support.hexFileBytes(), whole);
+}
+
 // Random binaries laid out as the dsPIC tool chain lays out program memory,
 // made into HEX files by srec_cat: the images and their marks are the binaries.
 TEST(ProducedHexFiles, LoadExactlyAsTheBinariesLieInMemory)

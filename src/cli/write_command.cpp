@@ -197,7 +197,7 @@ private:
     // Made whole at the start: every load makes the program's folder current.
     const std::string wholePath_;
     std::optional<Report> report_;
-    std::string sha256_;               // of the file as the last write loaded it
+    std::string sha256_;               // of the bytes the last write checked and loaded
     std::vector<PortTarget> targets_;  // with --port auto, empty until a chip has answered
     std::vector<SerialPortInfo> present_;
     std::optional<Console> console_;
@@ -213,12 +213,11 @@ int WriteSession::writeOnce()
 
 int WriteSession::writeChips()
 {
-    std::string refusal;
-    const std::optional<SupportState> images = loadFile(options_.file, wholePath_, *console_, &refusal);
+    const LoadedFile loaded = loadFile(options_.file, wholePath_, *console_);
     if (report_)
-        sha256_ = fileSha256(wholePath_);
-    if (!images) {
-        recordEveryPort("file", refusal, kExitFileFailed);
+        sha256_ = loaded.bytes ? sha256(*loaded.bytes) : "";
+    if (!loaded.images) {
+        recordEveryPort("file", loaded.refusal, kExitFileFailed);
         return kExitFileFailed;
     }
     if (targets_.empty() && !findAnsweringPort())
@@ -233,7 +232,7 @@ int WriteSession::writeChips()
         run.bar = console_->addBar(run.prefix);
         runs.push_back(run);
     }
-    runChips(*images, runs);
+    runChips(*loaded.images, runs);
     int status = kExitWritten;
     for (const PortRun& run : runs)
         status = std::max(status, run.status);

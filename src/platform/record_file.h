@@ -26,8 +26,7 @@ public:
 // std::runtime_error with the path and the cause in the operator's words.
 std::unique_ptr<RecordFile> openRecordFile(const std::string& path);
 
-// The SHA-256 of a file's bytes in lower-case hexadecimal; empty when the
-// file cannot be read.
-std::string fileSha256(const std::string& path);
+// The SHA-256 of `bytes` in lower-case hexadecimal.
+std::string sha256(const std::string& bytes);
 
 } // namespace tavrek

@@ -1,9 +1,8 @@
-// Record files and file digests on Linux: POSIX appends, Qt's SHA-256.
+// Record files and digests on Linux: POSIX appends, Qt's SHA-256.
 
 #include "platform/record_file.h"
 
 #include <QCryptographicHash>
-#include <QFile>
 
 #include <cctype>
 #include <cerrno>
@@ -108,13 +107,12 @@ std::unique_ptr<RecordFile> openRecordFile(const std::string& path)
     return std::make_unique<PosixRecordFile>(path, handle);
 }
 
-std::string fileSha256(const std::string& path)
+std::string sha256(const std::string& bytes)
 {
-    QFile file(QString::fromLocal8Bit(path.c_str()));
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file))
-        return {};
-    return hash.result().toHex().toStdString();
+    return QCryptographicHash::hash(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())),
+                                    QCryptographicHash::Sha256)
+        .toHex()
+        .toStdString();
 }
 
 } // namespace tavrek

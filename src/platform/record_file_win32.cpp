@@ -1,4 +1,4 @@
-// Record files and file digests on Windows: appends through the Win32 file
+// Record files and digests on Windows: appends through the Win32 file
 // calls, SHA-256 from the system's CryptoAPI.
 
 #include "platform/record_file.h"
@@ -15,7 +15,6 @@ namespace tavrek {
 
 namespace {
 
-constexpr DWORD kReadChunk = 64 * 1024;  // bytes of the file hashed per read
 constexpr DWORD kSha256Bytes = 32;
 
 LONGLONG fileSize(HANDLE handle)
@@ -94,20 +93,6 @@ private:
     bool tornLine_ = false;  // the file ends in part of a record
 };
 
-// Feeds every byte of `file` to `hash`.
-bool hashWhole(HANDLE file, HCRYPTHASH hash)
-{
-    std::string chunk(kReadChunk, '\0');
-    for (DWORD read = 0;; ) {
-        if (!::ReadFile(file, chunk.data(), kReadChunk, &read, nullptr))
-            return false;
-        if (read == 0)
-            return true;
-        if (!::CryptHashData(hash, reinterpret_cast<const BYTE*>(chunk.data()), read, 0))
-            return false;
-    }
-}
-
 std::string hexOf(const BYTE* bytes, DWORD count)
 {
     std::string text;
@@ -132,24 +117,21 @@ std::unique_ptr<RecordFile> openRecordFile(const std::string& path)
     return std::make_unique<Win32RecordFile>(path, handle);
 }
 
-std::string fileSha256(const std::string& path)
+std::string sha256(const std::string& bytes)
 {
-    const HANDLE file = ::CreateFileW(widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                      OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return {};
     HCRYPTPROV provider = 0;
     HCRYPTHASH hash = 0;
     BYTE digest[kSha256Bytes];
     DWORD size = sizeof digest;
     const bool hashed = ::CryptAcquireContextW(&provider, nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT) &&
-                        ::CryptCreateHash(provider, CALG_SHA_256, 0, 0, &hash) && hashWhole(file, hash) &&
+                        ::CryptCreateHash(provider, CALG_SHA_256, 0, 0, &hash) &&
+                        ::CryptHashData(hash, reinterpret_cast<const BYTE*>(bytes.data()),
+                                        static_cast<DWORD>(bytes.size()), 0) &&
                         ::CryptGetHashParam(hash, HP_HASHVAL, digest, &size, 0);
     if (hash != 0)
         ::CryptDestroyHash(hash);
     if (provider != 0)
         ::CryptReleaseContext(provider, 0);
-    ::CloseHandle(file);
     return hashed ? hexOf(digest, size) : std::string();
 }
 

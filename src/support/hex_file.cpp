@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <exception>
 #include <stdexcept>
+#include <string_view>
 
 #include "support/failures.h"
 #include "support/support.h"
@@ -63,7 +64,7 @@ int hexDigitValue(char c)
 // 1-based `position` begins with: 0 when it begins with none, and only the
 // digits before the line's end count. So "1G" reads 1, "G1" 0, a field cut
 // short to "1" reads 1, and a field past the end reads 0.
-unsigned readField(const std::string& line, std::size_t position, std::size_t width)
+unsigned readField(std::string_view line, std::size_t position, std::size_t width)
 {
     unsigned value = 0;
     for (std::size_t i = position - 1; i < position - 1 + width && i < line.size(); ++i) {
@@ -75,7 +76,7 @@ unsigned readField(const std::string& line, std::size_t position, std::size_t wi
     return value;
 }
 
-unsigned readByte(const std::string& line, std::size_t position)
+unsigned readByte(std::string_view line, std::size_t position)
 {
     return readField(line, position, 2);
 }
@@ -92,7 +93,7 @@ struct RecordChecksum {
     unsigned expected;
 };
 
-RecordChecksum recordChecksum(const std::string& line)
+RecordChecksum recordChecksum(std::string_view line)
 {
     const unsigned count = readByte(line, kCountPos);
     unsigned sum = 0;
@@ -109,17 +110,40 @@ std::string hexByte(unsigned value)
     return text;
 }
 
+// The lines of a file already read whole, each without its terminator: a
+// line ends at LF, at CR LF or at a lone CR, and a last line without a
+// terminator is still a line.
+class Lines {
+public:
+    explicit Lines(std::string_view bytes) : rest_(bytes) {}
+
+    bool atEnd() const { return rest_.empty(); }
+
+    std::string_view next()
+    {
+        const std::size_t end = std::min(rest_.find_first_of("\r\n"), rest_.size());
+        const std::string_view line = rest_.substr(0, end);
+        const std::size_t terminator = end == rest_.size() ? 0 : rest_.compare(end, 2, "\r\n") == 0 ? 2 : 1;
+        rest_.remove_prefix(end + terminator);
+        return line;
+    }
+
+private:
+    std::string_view rest_;
+};
+
 // Reads lines up to the end record; the first line that fails decides, and
 // `facts` tells which line that was and what was wrong with it.
-std::int16_t checkLines(TextStream& stream, HexFacts& facts)
+std::int16_t checkLines(std::string_view bytes, HexFacts& facts)
 {
-    if (stream.atEndOfStream()) {
+    Lines lines(bytes);
+    if (lines.atEnd()) {
         facts.detail = "the file is empty";
         return kHexEmptyFile;
     }
     for (;;) {
         ++facts.line;
-        const std::string line = stream.readLine();
+        const std::string_view line = lines.next();
         const char first = line.empty() ? ' ' : line.front();
         unsigned type = kTypeData;
         if (first == ':') {
@@ -135,7 +159,7 @@ std::int16_t checkLines(TextStream& stream, HexFacts& facts)
         }
         if (type == kTypeEndOfFile)
             return kHexSound;
-        if (stream.atEndOfStream()) {
+        if (lines.atEnd()) {
             facts.detail = "the file ends without the end-of-file record (:00000001FF)";
             return kHexNoEndRecord;
         }
@@ -184,7 +208,7 @@ void storeConfigByte(SupportState& s, std::size_t offset, std::uint8_t value)
     s.cfgDirty.at(offset / kCfgWordBytes) = true;
 }
 
-void storeDataRecord(SupportState& s, const std::string& line, unsigned segment)
+void storeDataRecord(SupportState& s, std::string_view line, unsigned segment)
 {
     const unsigned count = readByte(line, kCountPos);
     const std::size_t offset = readField(line, kOffsetPos, 4);
@@ -202,12 +226,12 @@ void storeDataRecord(SupportState& s, const std::string& line, unsigned segment)
     }
 }
 
-void loadRecords(SupportState& s, TextStream& stream, std::size_t& lineNumber)
+void loadRecords(SupportState& s, std::string_view bytes, std::size_t& lineNumber)
 {
     unsigned segment = 0;  // the extended linear address
-    while (!stream.atEndOfStream()) {
+    for (Lines lines(bytes); !lines.atEnd();) {
         ++lineNumber;
-        const std::string line = stream.readLine();
+        const std::string_view line = lines.next();
         if (line.empty() || line.front() != ':')
             continue;
         const unsigned type = readByte(line, kTypePos);
@@ -233,17 +257,19 @@ std::int16_t Support::checkHex(const std::string& path)
 {
     // Failing to reach the file is no status: it passes to the caller.
     lastCheck_ = {};
+    hexFileBytes_.reset();
     files_.enterProgramFolder();
     const auto stream = files_.openTextFile(path);
     try {
-        const std::int16_t status = checkLines(*stream, lastCheck_);
+        hexFileBytes_ = stream->readAll();
         stream->close();
-        return status;
     } catch (const std::exception& failure) {
+        hexFileBytes_.reset();
         closeQuietly(*stream);
         lastCheck_.detail = std::string("the file could not be read: ") + failure.what();
         return kHexReadFailure;
     }
+    return checkLines(*hexFileBytes_, lastCheck_);
 }
 
 std::int16_t Support::loadHex()
@@ -255,10 +281,10 @@ std::int16_t Support::loadHex()
             window_.putInfo("Could not parse hex file.");
             return status;
         }
-        const auto stream = files_.openTextFile(state_.hexFileName);
+        // The bytes the check passed, not the file read again: a file
+        // rebuilt meanwhile is never loaded unchecked, half written.
         resetImages(state_);
-        loadRecords(state_, *stream, lineNumber);
-        stream->close();
+        loadRecords(state_, *hexFileBytes_, lineNumber);
         moveResetVector(state_);
         return kHexLoaded;
     } catch (const std::exception& failure) {
