@@ -289,6 +289,24 @@ TEST(CliWrite, PortAutoWritesThroughTheOnePortWhereAChipAnswers)
     }
 }
 
+// A port named relative to the folder tavrek-cli starts in, as a Makefile
+// names it, is found there, though loading the file makes the program's
+// folder current.
+TEST(CliWrite, ARelativePortPathIsFoundFromTheFolderOfTheStart)
+{
+    if (kCli.underWine())
+        GTEST_SKIP() << "Windows names its ports, not paths";
+    Sim sim({});
+    TempDir dir;
+    std::filesystem::create_symlink(sim.device(), dir.path() / "ttyV0");
+    PortMapping com2(2, "./ttyV0");
+    ScopedVariable tried("TAVREK_AUTO_PORTS", "./ttyV0");
+    for (const std::string port : {"./ttyV0", "COM2", "auto"}) {
+        const ProgramRun run = kCli.run({"write", kBlink, "--port", port}, dir.path());
+        EXPECT_EQ(run.status, 0) << port << ": " << run.err;
+    }
+}
+
 // The edit-build-write loop: a file rewritten in two halves is written once
 // it is whole, a broken one is not written, and Ctrl+C ends a write under way
 // as an unplugged adapter does.

@@ -146,8 +146,18 @@ std::filesystem::path programFolder()
     return executable.parent_path();
 }
 
+const std::filesystem::path& startFolder()
+{
+    static const std::filesystem::path folder = [] {
+        std::error_code error;
+        return std::filesystem::current_path(error);
+    }();
+    return folder;
+}
+
 void DiskFileSystem::enterProgramFolder()
 {
+    startFolder();
     std::error_code error;
     std::filesystem::current_path(programFolder(), error);
     if (error)
