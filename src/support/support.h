@@ -129,7 +129,6 @@ public:
 private:
     bool waitForInput(std::uint64_t start);
     bool runProgramming();
-    void pulseReset();
     bool sendPacket(const std::string& packet, std::string description);
     bool sendMarkedPackets();
     bool endRun(const char* line);
