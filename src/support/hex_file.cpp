@@ -7,7 +7,9 @@
 #include <cstdio>
 #include <exception>
 #include <stdexcept>
+#include <string>
 #include <string_view>
+#include <utility>
 
 #include "support/failures.h"
 #include "support/support.h"
@@ -103,6 +105,25 @@ RecordChecksum recordChecksum(std::string_view line)
     return {given, (256 - sum % 256) % 256};
 }
 
+// Characters of a record of `count` data bytes: the ':' and two for each byte.
+std::size_t recordLength(unsigned count)
+{
+    return 1 + 2 * (count + kFrameBytes);
+}
+
+// Why a record is shorter than its byte count says, or empty. Missing pairs
+// would count 0, so that a line cut at random passed one time in 256 and
+// loaded zeros; a record with no data bytes promises nothing and is read as
+// it stands (":" alone is an empty data record).
+std::string cutOff(std::string_view line)
+{
+    const unsigned count = readByte(line, kCountPos);
+    if (count == 0 || line.size() >= recordLength(count))
+        return {};
+    return "the record is cut off: its byte count, " + std::to_string(count) + ", needs " +
+           std::to_string(recordLength(count)) + " characters, the line has " + std::to_string(line.size());
+}
+
 std::string hexByte(unsigned value)
 {
     char text[8];
@@ -148,6 +169,10 @@ std::int16_t checkLines(std::string_view bytes, HexFacts& facts)
         unsigned type = kTypeData;
         if (first == ':') {
             type = readByte(line, kTypePos);
+            if (std::string cut = cutOff(line); !cut.empty()) {
+                facts.detail = std::move(cut);
+                return kHexChecksumError;
+            }
             if (const RecordChecksum checksum = recordChecksum(line); checksum.given != checksum.expected) {
                 facts.detail = "the record's checksum is wrong (" + hexByte(checksum.given) + ", " +
                                hexByte(checksum.expected) + " expected)";
