@@ -196,21 +196,16 @@ TEST(LoadHex, RefusedFilesLogOrShowTheBoxAndMoveNoVector)
     }
 }
 
-// A file rebuilt while a Write reads it: each open finds the next version.
-class RebuiltFile : public FileSystem {
-public:
-    explicit RebuiltFile(std::vector<std::string> versions) : versions_(std::move(versions)) {}
+// A file rebuilt, cut short, at every open after the first.
+struct RebuiltFile : DiskFileSystem {
+    std::string first, later;
+    TempDir dir;
+    std::size_t opens = 0;
     std::unique_ptr<TextStream> openTextFile(const std::string&) override
     {
-        return disk_.openTextFile(dir_.write("rebuilt.hex", versions_.at(std::min(opens++, versions_.size() - 1))));
+        return DiskFileSystem::openTextFile(dir.write("rebuilt.hex", opens++ ? later : first));
     }
     void enterProgramFolder() override {}
-    std::size_t opens = 0;
-
-private:
-    std::vector<std::string> versions_;
-    TempDir dir_;
-    DiskFileSystem disk_;
 };
 
 // Check, load and the digest of what was written take one read of the file,
@@ -218,7 +213,9 @@ private:
 TEST(LoadHex, LoadsTheBytesTheCheckPassedFromOneRead)
 {
     const std::string whole = dataRecord(512, std::vector<std::uint8_t>(16, 0x5A)) + kEndRecord;  // row 4
-    RebuiltFile files({whole, whole.substr(0, 15) + "\n" + kEndRecord});
+    RebuiltFile files;
+    files.first = whole;
+    files.later = whole.substr(0, 15) + "\n" + kEndRecord;
     SimHarness h;
     Support support(h.window, files, h.clock);
     support.state().hexFileName = "firmware.hex";
