@@ -6,6 +6,7 @@
 
 #include <numeric>
 
+#include "platform/gathering_port.h"
 #include "platform/port_factory.h"
 #include "sim_fixture.h"
 #include "support/programming.h"
@@ -187,6 +188,25 @@ TEST(ProgramPic, EachWayOutLogsWhyClosesThePortAndSendsNothingMore)
         EXPECT_FALSE(run.port.portOpen()) << way.what;
         EXPECT_EQ(hexBytes(run.port.sent), hexBytes((way.lines ? "\xC1" : "") + way.sent)) << way.what;
     }
+}
+
+// Ctrl+C (an event tavrek-cli's window sees) while a row waits for its
+// acknowledgement: the packet gathered for the line is dropped, not sent as
+// the port closes, so that the chip takes no row the run did not count.
+TEST(ProgramPic, ACancelledRunSendsNoPacketItDoesNotCount)
+{
+    SimHarness run;
+    GatheringPort gathering(run.port);
+    FakeWindow window(gathering);
+    Support support(window, run.files, run.clock);
+    support.state() = erased();
+    markRow(support.state(), 3, 0x33);
+    window.onProcessEvents = [&] {
+        if (window.log.back() == "Writing flash...")
+            throw PortFailure("interrupted (Ctrl+C)");
+    };
+    EXPECT_EQ(support.programPic(), kFalse);
+    EXPECT_EQ(run.chip.packets().size(), support.lastRun().packetsAcknowledged);
 }
 
 // A line that writes into `trace`, by the fake clock, what the real port

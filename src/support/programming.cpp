@@ -193,9 +193,13 @@ std::int16_t Support::programPic()
     } catch (const std::exception& failure) {
         failureCause_ = failure.what();
         window_.messageBox("Error opening port...");
-        // No exit leaves the port open; a port that has gone may refuse even that.
+        // The run sends nothing more: a packet gathered for the line when
+        // the run failed (at Ctrl+C, say) is dropped, not sent as the port
+        // closes, where the chip would take a row the run never counted. No
+        // exit leaves the port open; a port that has gone may refuse even that.
         try {
             PortControl& port = window_.portControl();
+            port.discardOutput();
             if (port.portOpen())
                 port.setPortOpen(false);
         } catch (const std::exception&) {
