@@ -198,12 +198,12 @@ TEST(LoadHex, RefusedFilesLogOrShowTheBoxAndMoveNoVector)
 
 // A file rebuilt, cut short, at every open after the first.
 struct RebuiltFile : DiskFileSystem {
-    std::string first, later;
+    std::string versions[2];
     TempDir dir;
     std::size_t opens = 0;
     std::unique_ptr<TextStream> openTextFile(const std::string&) override
     {
-        return DiskFileSystem::openTextFile(dir.write("rebuilt.hex", opens++ ? later : first));
+        return DiskFileSystem::openTextFile(dir.write("rebuilt.hex", versions[opens++ ? 1 : 0]));
     }
     void enterProgramFolder() override {}
 };
@@ -214,8 +214,7 @@ TEST(LoadHex, LoadsTheBytesTheCheckPassedFromOneRead)
 {
     const std::string whole = dataRecord(512, std::vector<std::uint8_t>(16, 0x5A)) + kEndRecord;  // row 4
     RebuiltFile files;
-    files.first = whole;
-    files.later = whole.substr(0, 15) + "\n" + kEndRecord;
+    files.versions[0] = whole, files.versions[1] = whole.substr(0, 15) + "\n" + kEndRecord;
     SimHarness h;
     Support support(h.window, files, h.clock);
     support.state().hexFileName = "firmware.hex";

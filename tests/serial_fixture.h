@@ -117,11 +117,11 @@ public:
         for (const std::string& arg : command)
             argv.push_back(const_cast<char*>(arg.c_str()));
         argv.push_back(nullptr);
-        int pipeEnds[2] = {-1, -1};
-        if (outputs == Outputs::BrokenPipe && ::pipe(pipeEnds) == 0)
-            ::close(pipeEnds[0]);
         pid_ = ::fork();
         if (pid_ == 0) {
+            int pipeEnds[2] = {-1, -1};
+            if (outputs == Outputs::BrokenPipe && ::pipe(pipeEnds) == 0)
+                ::close(pipeEnds[0]);
             if (outputs == Outputs::Closed) {
                 ::close(STDOUT_FILENO);
                 ::close(STDERR_FILENO);
@@ -135,8 +135,6 @@ public:
             ::execv(argv[0], argv.data());
             ::_exit(127);
         }
-        if (pipeEnds[1] >= 0)
-            ::close(pipeEnds[1]);
     }
     ~RunningProgram()
     {
