@@ -38,6 +38,10 @@ using tavrek::kLastPort;
 constexpr int kExitUsage = 64;   // a bad command line
 constexpr int kExitNoLine = 1;   // no pseudo-terminal could be had
 
+// What the chip's application says with --talk-at-open, and when after the open.
+constexpr const char* kApplicationLine = "blink 1.0 running\r\n";
+constexpr auto kApplicationLineAfter = std::chrono::milliseconds(30);
+
 constexpr const char* kDescription = R"(Serves a simulated dsPIC30F4011 serial bootloader on a new pseudo-terminal.
 Prints the terminal's path and the line that points Tavrek's COM1 at it, e.g.
   /dev/pts/3
@@ -57,6 +61,7 @@ struct Options {
     int port = kFirstPort;
     int vanishAfter = 0;
     int latencyTimerMs = 0;
+    bool talkAtOpen = false;
 };
 
 // A range check that the help text need not spell out: each option says its range.
@@ -107,6 +112,10 @@ void defineOptions(CLI::App& app, Options& options, int& typeCode)
                    "hold what the chip sends as a USB adapter with a latency timer of MS does (FTDI: 16 by "
                    "default): until MS have passed since the first byte held")
         ->type_name("MS")->check(inRange(1, 255))->group("Faults");
+    app.add_flag("--talk-at-open", options.talkAtOpen,
+                 "have the chip's application send a line of text 30 ms after each open of the line, before the "
+                 "host resets the chip, as firmware that greets at its start does")
+        ->group("Faults");
     app.add_option("--vanish-after", options.vanishAfter,
                    "close the line when packet N has arrived, unanswered: to the host the device has gone; "
                    "then save and exit")
@@ -128,6 +137,9 @@ public:
                 take(received.bytes, Clock::now());
                 break;
             case PtyLine::Event::HostOpened:
+                restart();
+                talk();
+                break;
             case PtyLine::Event::HostGone:
                 restart();
                 break;
@@ -213,6 +225,14 @@ private:
         replies_.clear();
         messageStart_.reset();
         adapterRelease_.reset();
+    }
+
+    // The application runs until the host resets the chip; what it sends
+    // then reaches the host whatever the host does.
+    void talk()
+    {
+        if (options_.talkAtOpen)
+            replies_.push_back({Clock::now() + kApplicationLineAfter, kApplicationLine});
     }
 
     void sendDue(PtyLine& line)

@@ -177,27 +177,37 @@ TEST(CliWrite, ThreePortsAtOnceOneSilentTheOthersWrittenAndTheWorstStatus)
     Sim a({}), b({"--silent"}), c({"--line-pacing"});
     TempDir dir;
     const std::string report = (dir.path() / "report.jsonl").string();
-    const ProgramRun run =
-        cli({"write", kBlink, "--port", a.name(), "--port", b.name(), "--port", c.name(), "--report", report});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_TRUE(run.err.starts_with(b.name() + ": Bootloader not found!\n" + b.name() + ": no answer within 800 ms"))
-        << run.err;
-    // Each port's lines, in whatever order the chips end; then one summary
-    // line per port, in the order they were named.
-    const auto at = [&run](const std::string& line) { return run.out.find(line); };
-    for (const Sim* written : {&a, &c})
-        EXPECT_NE(at(written->name() + ": Write Successful!\n"), std::string::npos) << run.out;
-    EXPECT_NE(at(b.name() + ": Bootloader not found!\n"), std::string::npos) << run.out;
-    const std::size_t summaryB = at(b.name() + ": not written: Bootloader not found!\n");
-    EXPECT_LT(at(a.name() + ": written, 5 packets in "), summaryB);
-    EXPECT_LT(summaryB, at(c.name() + ": written, 5 packets in "));
-
-    // A record per chip, each as its chip ended.
-    const std::vector<nlohmann::json> records = reportLines(report);
-    ASSERT_EQ(records.size(), 3u);
-    for (const nlohmann::json& record : records)
-        EXPECT_EQ(record["result"].get<std::string>() + " " + std::to_string(record["exit_status"].get<int>()),
-                  record["port"] == b.name() ? "no-bootloader 1" : "ok 0");
+    const std::vector<std::string> gang = {"write", kBlink, "--port", a.name(), "--port", b.name(),
+                                           "--port", c.name(), "--report", report};
+    // With standard output and error gone (a logger that died, `| head -1`)
+    // only the messages are lost: the status and a record per chip, each as
+    // its chip ended, are the same.
+    for (const Outputs outputs : {Outputs::Files, Outputs::BrokenPipe, Outputs::Closed}) {
+        if (outputs != Outputs::Files && kCli.underWine())
+            break;  // SIGPIPE and descriptors closed at the start are POSIX's
+        std::filesystem::remove(report);
+        const ProgramRun run = kCli.start(gang, {}, outputs)->finish();
+        EXPECT_EQ(run.status, 1);
+        if (outputs == Outputs::Files) {
+            EXPECT_TRUE(run.err.starts_with(b.name() + ": Bootloader not found!\n" + b.name() +
+                                            ": no answer within 800 ms"))
+                << run.err;
+            // Each port's lines, in whatever order the chips end; then one
+            // summary line per port, in the order they were named.
+            const auto at = [&run](const std::string& line) { return run.out.find(line); };
+            for (const Sim* written : {&a, &c})
+                EXPECT_NE(at(written->name() + ": Write Successful!\n"), std::string::npos) << run.out;
+            EXPECT_NE(at(b.name() + ": Bootloader not found!\n"), std::string::npos) << run.out;
+            const std::size_t summaryB = at(b.name() + ": not written: Bootloader not found!\n");
+            EXPECT_LT(at(a.name() + ": written, 5 packets in "), summaryB);
+            EXPECT_LT(summaryB, at(c.name() + ": written, 5 packets in "));
+        }
+        const std::vector<nlohmann::json> records = reportLines(report);
+        ASSERT_EQ(records.size(), 3u);
+        for (const nlohmann::json& record : records)
+            EXPECT_EQ(record["result"].get<std::string>() + " " + std::to_string(record["exit_status"].get<int>()),
+                      record["port"] == b.name() ? "no-bootloader 1" : "ok 0");
+    }
 
     // Killed while the silent chip is still waited for: the records of the
     // chips that ended are in the file, whole.
@@ -211,9 +221,38 @@ TEST(CliWrite, ThreePortsAtOnceOneSilentTheOthersWrittenAndTheWorstStatus)
     EXPECT_EQ(reportLines(report)[0]["port"], a.name());
 }
 
+// A report file at its size limit (ulimit -f), as on a full disk: a record
+// goes in whole or not at all, the cause is told, the exit status says that
+// a record is missing, and the next record that fits starts whole. A report
+// to a device or a pipe is not flushed to a disk it does not have.
+TEST(CliWrite, ARecordGoesInWholeOrNotAtAllAndOnlyAFileIsFlushed)
+{
+    if (kCli.underWine())
+        GTEST_SKIP() << "ulimit -f is POSIX's";
+    Sim sim({});
+    TempDir dir;
+    const std::string earlier = "{\"earlier\":\"" + std::string(1000, 'x') + "\"}\n";
+    const std::string report = dir.write("report.jsonl", earlier);
+    const std::vector<std::string> write = {"write", kBlink, "--port", sim.name(), "--report", report};
+    for (const std::size_t room : {100, 0}) {  // for part of a record; for none of it
+        std::vector<std::string> limited = write;
+        limited.insert(limited.begin(), {"/usr/bin/prlimit", "--fsize=" + std::to_string(earlier.size() + room),
+                                         TAVREK_CLI_PROGRAM});
+        const ProgramRun run = RunningProgram(limited).finish();
+        EXPECT_EQ(run.status, 4) << room;
+        EXPECT_NE(run.err.find("--report " + report + ": cannot write: file too large\n"), std::string::npos) << run.err;
+        EXPECT_EQ(std::filesystem::file_size(report), earlier.size()) << room;
+    }
+    EXPECT_EQ(cli(write).status, 0);
+    EXPECT_EQ(reportLines(report).size(), 2u);
+    EXPECT_EQ(cli({"write", kBlink, "--port", sim.name(), "--report", "/dev/null"}).err, "");
+}
+
+// The chip's application talks when the port opens: the probe drops what
+// it said before the reset, as a write does.
 TEST(CliWrite, PortAutoWritesThroughTheOnePortWhereAChipAnswers)
 {
-    Sim chip({}), other({}), silent({"--silent"}), anotherType({"--type-code", "2"});
+    Sim chip({"--talk-at-open"}), other({}), silent({"--silent"}), anotherType({"--type-code", "2"});
     const struct {
         std::vector<const Sim*> tried;  // TAVREK_AUTO_PORTS, in order
         int status;
@@ -249,9 +288,14 @@ TEST(CliWrite, WatchWritesEachWholeFileUntilCtrlC)
     std::ifstream blink(kBlink);
     const std::string good((std::istreambuf_iterator<char>(blink)), std::istreambuf_iterator<char>());
     std::filesystem::copy_file(kBlink, firmware, std::filesystem::copy_options::overwrite_existing);
-    // Named as a Makefile names it, relative to the folder it runs in.
-    const auto watch =
-        kCli.start({"write", "firmware.hex", "--port", sim.name(), "--watch", "--report", report}, dir.path());
+    // File and port named as a Makefile names them, relative to the folder it
+    // runs in, though every load makes the program's folder current (Windows
+    // names its ports, not paths).
+    std::filesystem::create_symlink(sim.device(), dir.path() / "ttyV0");
+    const std::string device = kCli.underWine() ? sim.name() : (dir.path() / "ttyV0").string();
+    const auto watch = kCli.start(
+        {"write", "firmware.hex", "--port", kCli.underWine() ? device : "./ttyV0", "--watch", "--report", report},
+        dir.path());
     const std::string waiting = "to change (Ctrl+C ends)\n";
     ASSERT_TRUE(watch->waitForOutput(waiting, 1)) << watch->out();
 
@@ -269,7 +313,7 @@ TEST(CliWrite, WatchWritesEachWholeFileUntilCtrlC)
     const ProgramRun run = watch->finish();
 
     EXPECT_EQ(run.status, 3);
-    EXPECT_NE(run.err.find("Error opening port... " + sim.name() + ": interrupted (Ctrl+C)\n"), std::string::npos)
+    EXPECT_NE(run.err.find("Error opening port... " + device + ": interrupted (Ctrl+C)\n"), std::string::npos)
         << run.err;
     const auto times = [&run](const std::string& line) {
         std::size_t found = 0;

@@ -46,7 +46,8 @@ TEST(CheckHex, GivesTheStatusOfTheFirstLineThatDecides)
          record(2, 0, {0x10, 0}) + record(5, 0, {0, 0, 1, 2}) + record(0x7E, 0, {}) + kEndRecord, kHexSound, 4},
         {"the first failing line decides", kData + ":00000001FE\n" + kData + "bad\n", kHexChecksumError, 2},
         {"good checksum with trailing spaces", ":00000001FF   \n", kHexSound, 1},
-        {"missing pairs count 0 and can still sum to 0", ":02000000FE\n" + kEndRecord, kHexSound, 2},
+        {"a record cut off, though what it has sums to 0", ":1002000000EE\n" + kEndRecord, kHexChecksumError, 1,
+         "the record is cut off: its byte count, 16, needs 43 characters, the line has 13"},
         {"a pair counts the digits it begins with", ":010000001GFE\n" + kEndRecord, kHexSound, 2},
         {"a pair that begins with no digit counts 0", ":01000000G1FF\n" + kEndRecord, kHexSound, 2},
         {"a checksum cut short counts its one digit", ":00000001F\n", kHexChecksumError, 1,
@@ -193,6 +194,34 @@ TEST(LoadHex, RefusedFilesLogOrShowTheBoxAndMoveNoVector)
         EXPECT_EQ(s.progImage[kMovedVector], 0xFF);
         EXPECT_FALSE(s.rowDirty[508]);
     }
+}
+
+// A file rebuilt, cut short, at every open after the first.
+struct RebuiltFile : DiskFileSystem {
+    std::string versions[2];
+    TempDir dir;
+    std::size_t opens = 0;
+    std::unique_ptr<TextStream> openTextFile(const std::string&) override
+    {
+        return DiskFileSystem::openTextFile(dir.write("rebuilt.hex", versions[opens++ ? 1 : 0]));
+    }
+    void enterProgramFolder() override {}
+};
+
+// Check, load and the digest of what was written take one read of the file,
+// so that a rebuild landing between them is never loaded unchecked.
+TEST(LoadHex, LoadsTheBytesTheCheckPassedFromOneRead)
+{
+    const std::string whole = dataRecord(512, std::vector<std::uint8_t>(16, 0x5A)) + kEndRecord;  // row 4
+    RebuiltFile files;
+    files.versions[0] = whole, files.versions[1] = whole.substr(0, 15) + "\n" + kEndRecord;
+    SimHarness h;
+    Support support(h.window, files, h.clock);
+    support.state().hexFileName = "firmware.hex";
+    ASSERT_EQ(support.loadHex(), kHexLoaded);
+    EXPECT_EQ(files.opens, 1u);
+    EXPECT_EQ(support.state().progImage[512 + 15], 0x5A);
+    EXPECT_EQ(support.hexFileBytes(), whole);
 }
 
 // Random binaries laid out as the dsPIC tool chain lays out program memory,

@@ -218,8 +218,10 @@ struct RecordingLine : SerialLine {
 
 // DTR drives the chip's reset: a Write holds it 100 ms, from the open where
 // an earlier Reset left DTREnable on, and sends the start byte as it lets go;
-// Reset holds it 50 ms; every close lets go.
-TEST(ResetLine, TheLineSeesEachPulseInOrderWithItsLength)
+// Reset holds it 50 ms; every close lets go. After Ctrl+C (an event
+// tavrek-cli's window sees) the packet gathered for the line is dropped, not
+// sent as the port closes: the chip takes no row the run did not count.
+TEST(ResetLine, TheLineSeesEachPulseInOrderWithItsLengthAndNoPacketAfterCtrlC)
 {
     sim::FakeClock clock;
     const std::uint64_t start = clock.nowMs();
@@ -238,6 +240,13 @@ TEST(ResetLine, TheLineSeesEachPulseInOrderWithItsLength)
     EXPECT_EQ(trace, "0 open, DTR off\n0 DTR on\n100 DTR off\n100 TX C1\n100 close\n"
                      "100 open, DTR off\n100 DTR on\n150 close\n"
                      "150 open, DTR on\n150 DTR on\n250 DTR off\n250 TX C1\n250 close\n");
+    markRow(support.state(), 3, 0x33);
+    window.onProcessEvents = [&] {
+        if (window.log.back() == "Writing flash...")
+            throw PortFailure("interrupted (Ctrl+C)");
+    };
+    EXPECT_EQ(support.programPic(), kFalse);
+    EXPECT_TRUE(trace.ends_with("TX C1\n350 close\n")) << trace;
 }
 
 } // namespace

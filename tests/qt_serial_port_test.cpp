@@ -76,6 +76,8 @@ TEST(ComNumbers, PortsPresentFillTheNumbersTheVariablesLeaveInSystemOrder)
          {"/dev/ttyS0", "/dev/ttyUSB9, not present, set by TAVREK_COM2", "/dev/null, set by TAVREK_COM3",
           "/dev/ttyUSB0: FT232R USB UART (FTDI)", none}},
     };
+    PortMapping com2(2, "./ttyV0");  // relative to the folder of the start, whichever is current later
+    EXPECT_EQ(portVariables()[1], (startFolder() / "ttyV0").string());
     for (const auto& c : cases) {
         const auto ports = numberComPorts(c.present, c.variables);
         for (int i = 0; i < kComCount; ++i) {

@@ -100,12 +100,17 @@ inline std::string readAll(std::FILE* file)
     return text;
 }
 
+// Where a program's standard output and error go: files the test reads, or
+// nowhere, as a pipe whose reader has ended or as descriptors closed outright.
+enum class Outputs { Files, BrokenPipe, Closed };
+
 // A program running beside the test, its output read as it comes, until it
 // is waited for.
 class RunningProgram {
 public:
     // Run in `folder` (the test's own when empty).
-    explicit RunningProgram(const std::vector<std::string>& command, const std::string& folder = {})
+    explicit RunningProgram(const std::vector<std::string>& command, const std::string& folder = {},
+                            Outputs outputs = Outputs::Files)
         : out_(std::tmpfile()), err_(std::tmpfile())
     {
         std::vector<char*> argv;
@@ -114,8 +119,17 @@ public:
         argv.push_back(nullptr);
         pid_ = ::fork();
         if (pid_ == 0) {
-            ::dup2(::fileno(out_), STDOUT_FILENO);
-            ::dup2(::fileno(err_), STDERR_FILENO);
+            int pipeEnds[2] = {-1, -1};
+            if (outputs == Outputs::BrokenPipe && ::pipe(pipeEnds) == 0)
+                ::close(pipeEnds[0]);
+            if (outputs == Outputs::Closed) {
+                ::close(STDOUT_FILENO);
+                ::close(STDERR_FILENO);
+            } else {
+                ::dup2(outputs == Outputs::Files ? ::fileno(out_) : pipeEnds[1], STDOUT_FILENO);
+                ::dup2(outputs == Outputs::Files ? ::fileno(err_) : pipeEnds[1], STDERR_FILENO);
+            }
+            std::signal(SIGPIPE, SIG_DFL);  // as a shell starts it
             if (!folder.empty() && ::chdir(folder.c_str()) != 0)
                 ::_exit(127);
             ::execv(argv[0], argv.data());
@@ -306,11 +320,12 @@ struct CliUnderTest {
     bool underWine() const { return !comLinks.empty(); }
 
     // Starts it beside the test, in `folder`.
-    std::unique_ptr<RunningProgram> start(const std::vector<std::string>& args, const std::string& folder = {}) const
+    std::unique_ptr<RunningProgram> start(const std::vector<std::string>& args, const std::string& folder = {},
+                                          Outputs outputs = Outputs::Files) const
     {
         std::vector<std::string> all = command;
         all.insert(all.end(), args.begin(), args.end());
-        return std::make_unique<RunningProgram>(all, folder);
+        return std::make_unique<RunningProgram>(all, folder, outputs);
     }
 
     // Runs it to its end in `folder`.

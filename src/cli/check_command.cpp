@@ -74,8 +74,7 @@ std::string resetJump(const SupportState& images)
 
 } // namespace
 
-std::optional<SupportState> loadFile(const std::string& file, const std::string& wholePath, Console& console,
-                                     std::string* refusal)
+LoadedFile loadFile(const std::string& file, const std::string& wholePath, Console& console)
 {
     ConsoleWindow window(console, "", nullptr);
     DiskFileSystem files;
@@ -83,22 +82,19 @@ std::optional<SupportState> loadFile(const std::string& file, const std::string&
     Support support(window, files, clock);
     support.state().hexFileName = wholePath;
     const std::int16_t status = support.loadHex();
+    LoadedFile loaded;
+    loaded.bytes = support.hexFileBytes();
     if (window.messageBoxText()) {
-        const std::string why = *window.messageBoxText() + " " + support.failureCause();
-        console.errorLine("", why);
-        if (refusal)
-            *refusal = why;
-        return std::nullopt;
-    }
-    if (status < 0) {
+        loaded.refusal = *window.messageBoxText() + " " + support.failureCause();
+        console.errorLine("", loaded.refusal);
+    } else if (status < 0) {
         console.errorUnlessLogged("", window.lastLine());
-        const std::string where = whereRefused(file, support.lastCheck());
-        console.errorLine("", where);
-        if (refusal)
-            *refusal = where;
-        return std::nullopt;
+        loaded.refusal = whereRefused(file, support.lastCheck());
+        console.errorLine("", loaded.refusal);
+    } else {
+        loaded.images = support.state();
     }
-    return support.state();
+    return loaded;
 }
 
 bool soundHexFile(const std::string& wholePath)
@@ -151,11 +147,11 @@ int checkCommand(const std::string& file)
     Console console(false, false);
     // Loading makes the program's own folder current: a relative name must
     // be made whole first.
-    const std::optional<SupportState> images = loadFile(file, absolutePath(file), console);
-    if (!images)
+    const LoadedFile loaded = loadFile(file, absolutePath(file), console);
+    if (!loaded.images)
         return kExitFileFailed;
     console.logLine("", file + ": sound; a write sends these packets:");
-    for (const std::string& line : describeImages(*images))
+    for (const std::string& line : describeImages(*loaded.images))
         console.logLine("", "  " + line);
     return kExitWritten;
 }

@@ -38,11 +38,16 @@ std::vector<PortTarget> resolvePorts(const std::vector<std::string>& names, Seri
 // COM5 where a port is behind them and then every other port present.
 std::vector<PortTarget> autoPortCandidates(SerialPortLister& lister);
 
+// A HEX file as a write takes it, read once.
+struct LoadedFile {
+    std::optional<SupportState> images;  // none: refused
+    std::string refusal;                 // why, as standard error tells it
+    std::optional<std::string> bytes;    // what was checked and loaded; none: it could not be read
+};
+
 // Checks and loads the file at `wholePath`, named `file` on the command line,
-// as a Write does, logging to `console`; the images, or nothing when the file
-// was refused (the reason is on standard error, and in `refusal` where given).
-std::optional<SupportState> loadFile(const std::string& file, const std::string& wholePath, Console& console,
-                                     std::string* refusal = nullptr);
+// as a Write does, logging to `console`.
+LoadedFile loadFile(const std::string& file, const std::string& wholePath, Console& console);
 // True when the file at `wholePath` checks as a sound HEX file; says nothing.
 bool soundHexFile(const std::string& wholePath);
 // What a write of the loaded images would send, one fact a line.

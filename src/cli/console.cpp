@@ -105,7 +105,7 @@ void Console::removeBars()
 {
     const std::lock_guard lock(mutex_);
     eraseBars();
-    barsRemoved_ = true;
+    bars_.clear();
 }
 
 void Console::stop(Bar& bar)
@@ -127,8 +127,6 @@ void Console::eraseBars()
 
 void Console::drawBars()
 {
-    if (barsRemoved_)
-        return;
     std::vector<const Bar*> started;
     for (const Bar& bar : bars_)
         if (bar.started)

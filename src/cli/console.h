@@ -38,7 +38,8 @@ public:
     void progress(std::size_t bar, std::size_t done, std::size_t total);
     // The run of bar `bar` has ended: its clock stops.
     void endBar(std::size_t bar);
-    // Erases the bars for good, so that what follows is not printed under them.
+    // Erases the bars and forgets them, so that what follows is not printed
+    // under them; the bars added next (--watch's next write) are drawn anew.
     void removeBars();
 
 private:
@@ -65,7 +66,6 @@ private:
     std::size_t columns_ = 80;     // of the terminal: a longer bar would wrap and not be erased
     std::mutex mutex_;
     std::vector<Bar> bars_;
-    bool barsRemoved_ = false;
     std::size_t linesDrawn_ = 0;  // bar lines on the terminal below the last line written
     std::chrono::steady_clock::time_point lastDraw_;
 };

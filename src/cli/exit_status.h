@@ -8,6 +8,7 @@ enum ExitStatus : int {
     kExitChipRefused = 1,    // no bootloader, wrong chip type, no answer, a packet refused 10 times
     kExitFileFailed = 2,     // the file cannot be opened or does not parse
     kExitPortFailed = 3,     // the port cannot be opened, or the device went away
+    kExitNotRecorded = 4,    // a chip's record could not be added to the --report file
     kExitBadCommandLine = 64,
 };
 
@@ -17,6 +18,8 @@ inline constexpr const char* kExitStatusHelp = R"(Exit status:
       answer, or a packet refused 10 times
   2   the file cannot be opened or does not parse
   3   the port cannot be opened, or the device went away
+  4   a record could not be added to the --report file (the disk is full,
+      say); how each chip went is on standard error
   64  a bad command line
 With several ports the status is the worst of them.)";
 

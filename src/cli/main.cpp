@@ -14,6 +14,7 @@
 #include "cli/report.h"
 #include "platform/port_factory.h"
 #include "platform/program_arguments.h"
+#include "platform/terminal.h"
 #include "version.h"
 
 namespace {
@@ -248,6 +249,7 @@ std::string extraArgument(const CLI::App& command)
 
 int main(int argc, char** argv)
 {
+    tavrek::guardStandardStreams();
     CLI::App app(kDescription, kProgram);
     app.formatter(std::make_shared<HelpFormatter>());
     app.set_version_flag("--version", std::string(kProgram) + " " + tavrek::kVersion);

@@ -47,7 +47,7 @@ std::string devicePath(const std::string& name)
 #ifdef _WIN32
     return name;  // \\.\COM7 and the like, as the system names its devices
 #else
-    return name.find('/') == std::string::npos ? kDeviceFolder + name : name;
+    return name.find('/') == std::string::npos ? kDeviceFolder + name : wholeDevicePath(name);
 #endif
 }
 

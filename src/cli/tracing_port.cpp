@@ -65,6 +65,13 @@ void TracingPort::output(const std::string& data)
     sent_ += data;
 }
 
+// What is dropped never reaches the line: the trace does not show it.
+void TracingPort::discardOutput()
+{
+    inner_.discardOutput();
+    sent_.clear();
+}
+
 void TracingPort::waitForInput(int maxMs)
 {
     flushSent();

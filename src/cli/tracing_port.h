@@ -24,6 +24,7 @@ public:
     int inBufferCount() override;
     std::string input() override;
     void output(const std::string& bytes) override;
+    void discardOutput() override;
     void waitForInput(int maxMs) override;
 
 private:

@@ -4,6 +4,7 @@
 // With --watch, again whenever the file has changed.
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <functional>
@@ -174,10 +175,14 @@ public:
         console_.emplace(options.quiet, !options.quiet && errorTerminalTakesBars());
     }
 
+    // The worst status of the chips, or kExitNotRecorded once a record of
+    // this session could not be written: a production line that relies on
+    // the report must know.
     int writeOnce();
     int watch();
 
 private:
+    int writeChips();
     bool findAnsweringPort();
     void runChips(const SupportState& images, std::vector<PortRun>& runs);
     void noteSlowAdapters();
@@ -192,21 +197,27 @@ private:
     // Made whole at the start: every load makes the program's folder current.
     const std::string wholePath_;
     std::optional<Report> report_;
-    std::string sha256_;               // of the file as the last write loaded it
+    std::string sha256_;               // of the bytes the last write checked and loaded
     std::vector<PortTarget> targets_;  // with --port auto, empty until a chip has answered
     std::vector<SerialPortInfo> present_;
     std::optional<Console> console_;
     std::set<std::string> noted_;      // devices whose slow adapter has been told of
+    std::atomic<bool> recordLost_ = false;  // set by the chips' threads
 };
 
 int WriteSession::writeOnce()
 {
-    std::string refusal;
-    const std::optional<SupportState> images = loadFile(options_.file, wholePath_, *console_, &refusal);
+    const int status = writeChips();
+    return recordLost_ ? kExitNotRecorded : status;
+}
+
+int WriteSession::writeChips()
+{
+    const LoadedFile loaded = loadFile(options_.file, wholePath_, *console_);
     if (report_)
-        sha256_ = fileSha256(wholePath_);
-    if (!images) {
-        recordEveryPort("file", refusal, kExitFileFailed);
+        sha256_ = loaded.bytes ? sha256(*loaded.bytes) : "";
+    if (!loaded.images) {
+        recordEveryPort("file", loaded.refusal, kExitFileFailed);
         return kExitFileFailed;
     }
     if (targets_.empty() && !findAnsweringPort())
@@ -221,7 +232,7 @@ int WriteSession::writeOnce()
         run.bar = console_->addBar(run.prefix);
         runs.push_back(run);
     }
-    runChips(*images, runs);
+    runChips(*loaded.images, runs);
     int status = kExitWritten;
     for (const PortRun& run : runs)
         status = std::max(status, run.status);
@@ -263,6 +274,7 @@ void WriteSession::record(const std::vector<PortRun>& runs)
         try {
             report_->add(line);
         } catch (const std::exception& failure) {
+            recordLost_ = true;
             console_->errorLine(run.prefix, std::string("--report ") + failure.what());
         }
     }

@@ -1,6 +1,7 @@
 #include "platform/com_numbering.h"
 
 #include "platform/remote_port_name.h"
+#include "platform/text_file_reader.h"
 
 #include <algorithm>
 #include <cctype>
@@ -80,9 +81,20 @@ PortVariables portVariables()
     for (int number = kFirstPort; number <= kLastPort; ++number) {
         const std::string name = kPortVariablePrefix + std::to_string(number);
         if (const char* value = std::getenv(name.c_str()))
-            variables[number - kFirstPort] = value;
+            variables[number - kFirstPort] = wholeDevicePath(value);
     }
     return variables;
+}
+
+std::string wholeDevicePath(const std::string& device)
+{
+#ifdef _WIN32
+    return device;  // COM7 and \\.\COM7 name devices, not files in a folder
+#else
+    if (device.find('/') == std::string::npos || device.front() == '/' || isPortUrl(device))
+        return device;
+    return (startFolder() / device).lexically_normal().string();
+#endif
 }
 
 std::vector<SerialPortInfo> inSystemOrder(std::vector<SerialPortInfo> ports)

@@ -40,8 +40,15 @@ inline constexpr int kComCount = kLastPort - kFirstPort + 1;
 // The device named by TAVREK_COM<n>, entry n - 1; empty where it is not set.
 using PortVariables = std::array<std::string, kComCount>;
 
-// Reads TAVREK_COM1 to TAVREK_COM5 from the environment.
+// Reads TAVREK_COM1 to TAVREK_COM5 from the environment, each device made
+// whole as wholeDevicePath makes it.
 PortVariables portVariables();
+
+// A device named by a path relative to the folder current at the program's
+// start (./ttyV0, dev/ttyS5), made whole from there: loading a HEX file
+// changes the current folder. Other names as they are: a whole path, a name
+// without a folder (ttyUSB0, COM7), a port on another machine.
+std::string wholeDevicePath(const std::string& device);
 
 // The ports in the order their users know them: built-in UARTs (/dev/ttyS*)
 // by number, then USB adapters (/dev/ttyUSB*), then modems and boards

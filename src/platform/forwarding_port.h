@@ -26,6 +26,7 @@ public:
     int inBufferCount() override { return inner_.inBufferCount(); }
     std::string input() override { return inner_.input(); }
     void output(const std::string& bytes) override { inner_.output(bytes); }
+    void discardOutput() override { inner_.discardOutput(); }
     void waitForInput(int maxMs) override { inner_.waitForInput(maxMs); }
 
 private:

@@ -54,6 +54,12 @@ void GatheringPort::output(const std::string& bytes)
     gathered_ += bytes;
 }
 
+void GatheringPort::discardOutput()
+{
+    gathered_.clear();
+    inner_.discardOutput();
+}
+
 void GatheringPort::waitForInput(int maxMs)
 {
     flush();

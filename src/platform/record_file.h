@@ -7,14 +7,18 @@
 namespace tavrek {
 
 // A file that records are added to one at a time, for a production line's
-// log of every chip written: each record goes in with one write at the end
-// of the file and is on the disk before the call returns, so that a crash
-// or a power cut never leaves half a record in it.
+// log of every chip written: each record goes in whole at the end of the
+// file, or not at all, and a file on a disk has it there before the call
+// returns, so that neither a full disk nor a crash or a power cut leaves
+// half a record in it.
 class RecordFile {
 public:
     virtual ~RecordFile() = default;
-    // Adds `record` at the end of the file and flushes it to the disk.
-    // Throws std::runtime_error with the cause.
+    // Adds `record` at the end of the file and flushes it to the disk where
+    // the file is on one (not a pipe or a terminal). Throws
+    // std::runtime_error with the cause, e.g. "no space left on device",
+    // having taken back what part of the record went in; where that cannot
+    // be done the next record starts on a line of its own.
     virtual void append(const std::string& record) = 0;
 };
 
@@ -22,8 +26,7 @@ public:
 // std::runtime_error with the path and the cause in the operator's words.
 std::unique_ptr<RecordFile> openRecordFile(const std::string& path);
 
-// The SHA-256 of a file's bytes in lower-case hexadecimal; empty when the
-// file cannot be read.
-std::string fileSha256(const std::string& path);
+// The SHA-256 of `bytes` in lower-case hexadecimal.
+std::string sha256(const std::string& bytes);
 
 } // namespace tavrek

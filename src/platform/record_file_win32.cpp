@@ -1,4 +1,4 @@
-// Record files and file digests on Windows: appends through the Win32 file
+// Record files and digests on Windows: appends through the Win32 file
 // calls, SHA-256 from the system's CryptoAPI.
 
 #include "platform/record_file.h"
@@ -15,51 +15,83 @@ namespace tavrek {
 
 namespace {
 
-constexpr DWORD kReadChunk = 64 * 1024;  // bytes of the file hashed per read
 constexpr DWORD kSha256Bytes = 32;
+
+LONGLONG fileSize(HANDLE handle)
+{
+    LARGE_INTEGER size{};
+    return ::GetFileSizeEx(handle, &size) ? size.QuadPart : -1;
+}
 
 class Win32RecordFile : public RecordFile {
 public:
-    Win32RecordFile(const std::string& path, HANDLE handle) : path_(path), handle_(handle) {}
+    Win32RecordFile(const std::string& path, HANDLE handle)
+        : path_(path), handle_(handle), diskFile_(::GetFileType(handle) == FILE_TYPE_DISK)
+    {
+    }
     ~Win32RecordFile() override { ::CloseHandle(handle_); }
     Win32RecordFile(const Win32RecordFile&) = delete;
     Win32RecordFile& operator=(const Win32RecordFile&) = delete;
 
-    // A handle opened with FILE_APPEND_DATA alone writes at the end of the
-    // file, whoever else appends.
+    // A handle opened with FILE_APPEND_DATA and no FILE_WRITE_DATA writes at
+    // the end of the file, whoever else appends. A disk that fills up takes
+    // part of the record and refuses the rest: the file gets its length
+    // back, or where it cannot, the next record starts on a line of its own.
     void append(const std::string& record) override
     {
-        DWORD written = 0;
-        if (!::WriteFile(handle_, record.data(), static_cast<DWORD>(record.size()), &written, nullptr) ||
-            written != record.size())
-            fail("cannot write");
-        if (!::FlushFileBuffers(handle_))
-            fail("cannot flush to the disk");
+        const std::string text = (tornLine_ ? "\n" : "") + record;
+        const LONGLONG before = fileSize(handle_);
+        std::size_t written = 0;
+        while (written < text.size()) {
+            DWORD n = 0;
+            const BOOL ok = ::WriteFile(handle_, text.data() + written, static_cast<DWORD>(text.size() - written), &n,
+                                        nullptr);
+            const DWORD error = ok ? ERROR_DISK_FULL : ::GetLastError();  // a file that takes nothing more is full
+            written += n;
+            if (!ok || n == 0) {
+                takeBack(before, written);
+                fail("cannot write", error);
+            }
+        }
+        tornLine_ = false;
+        // A pipe or the console has no disk to flush to; on a pipe the flush
+        // would wait for the reader.
+        if (diskFile_ && !::FlushFileBuffers(handle_))
+            fail("cannot flush to the disk", ::GetLastError());
     }
 
 private:
-    [[noreturn]] void fail(const std::string& what)
+    // Cuts off the `written` bytes of a record that did not go in whole,
+    // through a second handle that may set the end of the file, unless
+    // someone else has appended since.
+    void takeBack(LONGLONG before, std::size_t written)
     {
-        throw std::runtime_error(path_ + ": " + what + ": " + systemText(::GetLastError()));
+        if (written == 0)
+            return;
+        bool cut = false;
+        if (before >= 0 && fileSize(handle_) == before + static_cast<LONGLONG>(written)) {
+            const HANDLE writer = ::ReOpenFile(handle_, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, 0);
+            if (writer != INVALID_HANDLE_VALUE) {
+                LARGE_INTEGER end{};
+                end.QuadPart = before;
+                cut = ::SetFilePointerEx(writer, end, nullptr, FILE_BEGIN) && ::SetEndOfFile(writer);
+                ::CloseHandle(writer);
+            }
+        }
+        if (!cut)
+            tornLine_ = true;
+    }
+
+    [[noreturn]] void fail(const std::string& what, DWORD error)
+    {
+        throw std::runtime_error(path_ + ": " + what + ": " + systemText(error));
     }
 
     std::string path_;
     HANDLE handle_;
+    bool diskFile_;
+    bool tornLine_ = false;  // the file ends in part of a record
 };
-
-// Feeds every byte of `file` to `hash`.
-bool hashWhole(HANDLE file, HCRYPTHASH hash)
-{
-    std::string chunk(kReadChunk, '\0');
-    for (DWORD read = 0;; ) {
-        if (!::ReadFile(file, chunk.data(), kReadChunk, &read, nullptr))
-            return false;
-        if (read == 0)
-            return true;
-        if (!::CryptHashData(hash, reinterpret_cast<const BYTE*>(chunk.data()), read, 0))
-            return false;
-    }
-}
 
 std::string hexOf(const BYTE* bytes, DWORD count)
 {
@@ -76,31 +108,30 @@ std::string hexOf(const BYTE* bytes, DWORD count)
 
 std::unique_ptr<RecordFile> openRecordFile(const std::string& path)
 {
-    const HANDLE handle = ::CreateFileW(widen(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                        nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Reading its attributes gives the file's length; writing stays appending.
+    const HANDLE handle = ::CreateFileW(widen(path).c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         throw std::runtime_error(path + ": " + systemText(::GetLastError()));
     return std::make_unique<Win32RecordFile>(path, handle);
 }
 
-std::string fileSha256(const std::string& path)
+std::string sha256(const std::string& bytes)
 {
-    const HANDLE file = ::CreateFileW(widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                      OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return {};
     HCRYPTPROV provider = 0;
     HCRYPTHASH hash = 0;
     BYTE digest[kSha256Bytes];
     DWORD size = sizeof digest;
     const bool hashed = ::CryptAcquireContextW(&provider, nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT) &&
-                        ::CryptCreateHash(provider, CALG_SHA_256, 0, 0, &hash) && hashWhole(file, hash) &&
+                        ::CryptCreateHash(provider, CALG_SHA_256, 0, 0, &hash) &&
+                        ::CryptHashData(hash, reinterpret_cast<const BYTE*>(bytes.data()),
+                                        static_cast<DWORD>(bytes.size()), 0) &&
                         ::CryptGetHashParam(hash, HP_HASHVAL, digest, &size, 0);
     if (hash != 0)
         ::CryptDestroyHash(hash);
     if (provider != 0)
         ::CryptReleaseContext(provider, 0);
-    ::CloseHandle(file);
     return hashed ? hexOf(digest, size) : std::string();
 }
 

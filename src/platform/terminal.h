@@ -18,4 +18,12 @@ std::size_t errorTerminalColumns();
 // True when standard output and standard error go to one file or terminal.
 bool outputAndErrorShareAFile();
 
+// A standard output or error that has gone (a pipe whose reader has ended,
+// as `| head -1` leaves it, or a descriptor closed outright) costs tavrek-cli
+// its messages, never a chip's write or its record: writes there fail
+// quietly instead of raising SIGPIPE, and a closed descriptor is given the
+// null device, so that no file or port opened later takes its number and
+// receives the log. Called first thing in main().
+void guardStandardStreams();
+
 } // namespace tavrek

@@ -2,6 +2,10 @@
 
 #include "platform/terminal.h"
 
+#include <csignal>
+#include <initializer_list>
+
+#include <fcntl.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -25,6 +29,14 @@ bool outputAndErrorShareAFile()
     struct stat error {};
     return ::fstat(STDOUT_FILENO, &output) == 0 && ::fstat(STDERR_FILENO, &error) == 0 &&
            output.st_dev == error.st_dev && output.st_ino == error.st_ino;
+}
+
+void guardStandardStreams()
+{
+    for (const int stream : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO})
+        if (::fcntl(stream, F_GETFD) < 0)
+            ::open("/dev/null", O_RDWR);  // takes the lowest free number: this one
+    std::signal(SIGPIPE, SIG_IGN);
 }
 
 } // namespace tavrek

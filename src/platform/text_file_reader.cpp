@@ -22,33 +22,28 @@ namespace tavrek {
 
 namespace {
 
+constexpr std::size_t kReadChunk = 64 * 1024;  // bytes read from the file at a time
+
 class DiskTextStream : public TextStream {
 public:
     explicit DiskTextStream(std::FILE* file) : file_(file) {}
     ~DiskTextStream() override { close(); }
 
-    bool atEndOfStream() override
+    // A read error is a failure, not an end.
+    std::string readAll() override
     {
-        const int c = next();
-        if (c == EOF)
-            return true;
-        std::ungetc(c, file_);
-        return false;
-    }
-
-    std::string readLine() override
-    {
-        std::string line;
-        for (int c = next(); c != EOF && c != '\n'; c = next()) {
-            if (c == '\r') {
-                const int after = next();
-                if (after != '\n' && after != EOF)
-                    std::ungetc(after, file_);
-                break;
-            }
-            line.push_back(static_cast<char>(c));
+        if (!file_)
+            throw FileReadFailure("file is closed");
+        std::string bytes;
+        for (std::size_t n = 1; n > 0;) {
+            const std::size_t at = bytes.size();
+            bytes.resize(at + kReadChunk);
+            n = std::fread(bytes.data() + at, 1, kReadChunk, file_);
+            bytes.resize(at + n);
         }
-        return line;
+        if (std::ferror(file_))
+            throw FileReadFailure("read error");
+        return bytes;
     }
 
     void close() override
@@ -59,17 +54,6 @@ public:
     }
 
 private:
-    // The next byte, or EOF at the end; a read error is a failure, not an end.
-    int next()
-    {
-        if (!file_)
-            throw FileReadFailure("file is closed");
-        const int c = std::getc(file_);
-        if (c == EOF && std::ferror(file_))
-            throw FileReadFailure("read error");
-        return c;
-    }
-
     std::FILE* file_;
 };
 
@@ -162,8 +146,18 @@ std::filesystem::path programFolder()
     return executable.parent_path();
 }
 
+const std::filesystem::path& startFolder()
+{
+    static const std::filesystem::path folder = [] {
+        std::error_code error;
+        return std::filesystem::current_path(error);
+    }();
+    return folder;
+}
+
 void DiskFileSystem::enterProgramFolder()
 {
+    startFolder();
     std::error_code error;
     std::filesystem::current_path(programFolder(), error);
     if (error)

@@ -7,6 +7,9 @@
 #include <cstdio>
 #include <exception>
 #include <stdexcept>
+#include <string>
+#include <string_view>
+#include <utility>
 
 #include "support/failures.h"
 #include "support/support.h"
@@ -63,7 +66,7 @@ int hexDigitValue(char c)
 // 1-based `position` begins with: 0 when it begins with none, and only the
 // digits before the line's end count. So "1G" reads 1, "G1" 0, a field cut
 // short to "1" reads 1, and a field past the end reads 0.
-unsigned readField(const std::string& line, std::size_t position, std::size_t width)
+unsigned readField(std::string_view line, std::size_t position, std::size_t width)
 {
     unsigned value = 0;
     for (std::size_t i = position - 1; i < position - 1 + width && i < line.size(); ++i) {
@@ -75,7 +78,7 @@ unsigned readField(const std::string& line, std::size_t position, std::size_t wi
     return value;
 }
 
-unsigned readByte(const std::string& line, std::size_t position)
+unsigned readByte(std::string_view line, std::size_t position)
 {
     return readField(line, position, 2);
 }
@@ -92,7 +95,7 @@ struct RecordChecksum {
     unsigned expected;
 };
 
-RecordChecksum recordChecksum(const std::string& line)
+RecordChecksum recordChecksum(std::string_view line)
 {
     const unsigned count = readByte(line, kCountPos);
     unsigned sum = 0;
@@ -102,6 +105,25 @@ RecordChecksum recordChecksum(const std::string& line)
     return {given, (256 - sum % 256) % 256};
 }
 
+// Characters of a record of `count` data bytes: the ':' and two for each byte.
+std::size_t recordLength(unsigned count)
+{
+    return 1 + 2 * (count + kFrameBytes);
+}
+
+// Why a record is shorter than its byte count says, or empty. Missing pairs
+// would count 0, so that a line cut at random passed one time in 256 and
+// loaded zeros; a record with no data bytes promises nothing and is read as
+// it stands (":" alone is an empty data record).
+std::string cutOff(std::string_view line)
+{
+    const unsigned count = readByte(line, kCountPos);
+    if (count == 0 || line.size() >= recordLength(count))
+        return {};
+    return "the record is cut off: its byte count, " + std::to_string(count) + ", needs " +
+           std::to_string(recordLength(count)) + " characters, the line has " + std::to_string(line.size());
+}
+
 std::string hexByte(unsigned value)
 {
     char text[8];
@@ -109,21 +131,48 @@ std::string hexByte(unsigned value)
     return text;
 }
 
+// The lines of a file already read whole, each without its terminator: a
+// line ends at LF, at CR LF or at a lone CR, and a last line without a
+// terminator is still a line.
+class Lines {
+public:
+    explicit Lines(std::string_view bytes) : rest_(bytes) {}
+
+    bool atEnd() const { return rest_.empty(); }
+
+    std::string_view next()
+    {
+        const std::size_t end = std::min(rest_.find_first_of("\r\n"), rest_.size());
+        const std::string_view line = rest_.substr(0, end);
+        const std::size_t terminator = end == rest_.size() ? 0 : rest_.compare(end, 2, "\r\n") == 0 ? 2 : 1;
+        rest_.remove_prefix(end + terminator);
+        return line;
+    }
+
+private:
+    std::string_view rest_;
+};
+
 // Reads lines up to the end record; the first line that fails decides, and
 // `facts` tells which line that was and what was wrong with it.
-std::int16_t checkLines(TextStream& stream, HexFacts& facts)
+std::int16_t checkLines(std::string_view bytes, HexFacts& facts)
 {
-    if (stream.atEndOfStream()) {
+    Lines lines(bytes);
+    if (lines.atEnd()) {
         facts.detail = "the file is empty";
         return kHexEmptyFile;
     }
     for (;;) {
         ++facts.line;
-        const std::string line = stream.readLine();
+        const std::string_view line = lines.next();
         const char first = line.empty() ? ' ' : line.front();
         unsigned type = kTypeData;
         if (first == ':') {
             type = readByte(line, kTypePos);
+            if (std::string cut = cutOff(line); !cut.empty()) {
+                facts.detail = std::move(cut);
+                return kHexChecksumError;
+            }
             if (const RecordChecksum checksum = recordChecksum(line); checksum.given != checksum.expected) {
                 facts.detail = "the record's checksum is wrong (" + hexByte(checksum.given) + ", " +
                                hexByte(checksum.expected) + " expected)";
@@ -135,7 +184,7 @@ std::int16_t checkLines(TextStream& stream, HexFacts& facts)
         }
         if (type == kTypeEndOfFile)
             return kHexSound;
-        if (stream.atEndOfStream()) {
+        if (lines.atEnd()) {
             facts.detail = "the file ends without the end-of-file record (:00000001FF)";
             return kHexNoEndRecord;
         }
@@ -184,7 +233,7 @@ void storeConfigByte(SupportState& s, std::size_t offset, std::uint8_t value)
     s.cfgDirty.at(offset / kCfgWordBytes) = true;
 }
 
-void storeDataRecord(SupportState& s, const std::string& line, unsigned segment)
+void storeDataRecord(SupportState& s, std::string_view line, unsigned segment)
 {
     const unsigned count = readByte(line, kCountPos);
     const std::size_t offset = readField(line, kOffsetPos, 4);
@@ -202,12 +251,12 @@ void storeDataRecord(SupportState& s, const std::string& line, unsigned segment)
     }
 }
 
-void loadRecords(SupportState& s, TextStream& stream, std::size_t& lineNumber)
+void loadRecords(SupportState& s, std::string_view bytes, std::size_t& lineNumber)
 {
     unsigned segment = 0;  // the extended linear address
-    while (!stream.atEndOfStream()) {
+    for (Lines lines(bytes); !lines.atEnd();) {
         ++lineNumber;
-        const std::string line = stream.readLine();
+        const std::string_view line = lines.next();
         if (line.empty() || line.front() != ':')
             continue;
         const unsigned type = readByte(line, kTypePos);
@@ -233,17 +282,19 @@ std::int16_t Support::checkHex(const std::string& path)
 {
     // Failing to reach the file is no status: it passes to the caller.
     lastCheck_ = {};
+    hexFileBytes_.reset();
     files_.enterProgramFolder();
     const auto stream = files_.openTextFile(path);
     try {
-        const std::int16_t status = checkLines(*stream, lastCheck_);
+        hexFileBytes_ = stream->readAll();
         stream->close();
-        return status;
     } catch (const std::exception& failure) {
+        hexFileBytes_.reset();
         closeQuietly(*stream);
         lastCheck_.detail = std::string("the file could not be read: ") + failure.what();
         return kHexReadFailure;
     }
+    return checkLines(*hexFileBytes_, lastCheck_);
 }
 
 std::int16_t Support::loadHex()
@@ -255,10 +306,10 @@ std::int16_t Support::loadHex()
             window_.putInfo("Could not parse hex file.");
             return status;
         }
-        const auto stream = files_.openTextFile(state_.hexFileName);
+        // The bytes the check passed, not the file read again: a file
+        // rebuilt meanwhile is never loaded unchecked, half written.
         resetImages(state_);
-        loadRecords(state_, *stream, lineNumber);
-        stream->close();
+        loadRecords(state_, *hexFileBytes_, lineNumber);
         moveResetVector(state_);
         return kHexLoaded;
     } catch (const std::exception& failure) {

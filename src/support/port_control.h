@@ -43,6 +43,10 @@ public:
     virtual std::string input() = 0;
     // Sends the bytes in order; when it returns they are with the driver.
     virtual void output(const std::string& bytes) = 0;
+    // Drops bytes handed to output() that a port holding them back (to send
+    // a packet in one write) has not yet passed on; a port that passes every
+    // byte on at once has none.
+    virtual void discardOutput() {}
 
     // Blocks until a byte is waiting or `maxMs` milliseconds have passed,
     // whichever comes first, so that a wait for a reply need not spin.

@@ -45,6 +45,20 @@ std::string describePacket(const char* what, std::size_t number, std::uint32_t w
     return what + std::to_string(number) + " (word address " + address + ")";
 }
 
+// A write's steps from the opened port to the start byte, which --port auto
+// takes too: DTR (the chip's reset) held active, then released. What the
+// chip's application sent before its reset is dropped when the pulse ends:
+// an adapter may hand it over late, during the pulse, and it is no reply.
+// The bootloader says nothing before the start byte, so nothing is lost.
+void resetIntoBootloader(PortControl& port, Clock& clock)
+{
+    port.setDTREnable(true);
+    holdFor(clock, kResetPulseMs);
+    port.setDTREnable(false);
+    port.input();
+    port.output(std::string(1, static_cast<char>(kStartByte)));
+}
+
 } // namespace
 
 std::uint8_t packetChecksum(const std::string& bytes)
@@ -77,15 +91,6 @@ bool Support::endRun(const char* line)
     window_.putInfo(line);
     window_.portControl().setPortOpen(false);
     return false;
-}
-
-// Holds the chip in reset; the bootloader starts when DTR is released.
-void Support::pulseReset()
-{
-    PortControl& port = window_.portControl();
-    port.setDTREnable(true);
-    holdFor(clock_, kResetPulseMs);
-    port.setDTREnable(false);
 }
 
 void pulseResetLine(PortControl& port, Clock& clock)
@@ -125,12 +130,7 @@ bool Support::runProgramming()
     port.input();  // bytes from before the reset are never replies
 
     window_.putInfo("Resetting PIC..");
-    pulseReset();
-    // Nor is what the chip's application sent before its reset: an adapter
-    // may hand it over late, during the pulse. The bootloader says nothing
-    // before the start byte, so nothing is lost.
-    port.input();
-    putChar(kStartByte);
+    resetIntoBootloader(port, clock_);
     window_.putInfo("Searching for bootloader...");
 
     std::string reply;
@@ -193,9 +193,13 @@ std::int16_t Support::programPic()
     } catch (const std::exception& failure) {
         failureCause_ = failure.what();
         window_.messageBox("Error opening port...");
-        // No exit leaves the port open; a port that has gone may refuse even that.
+        // The run sends nothing more: a packet gathered for the line when
+        // the run failed (at Ctrl+C, say) is dropped, not sent as the port
+        // closes, where the chip would take a row the run never counted. No
+        // exit leaves the port open; a port that has gone may refuse even that.
         try {
             PortControl& port = window_.portControl();
+            port.discardOutput();
             if (port.portOpen())
                 port.setPortOpen(false);
         } catch (const std::exception&) {
@@ -208,10 +212,7 @@ bool bootloaderAnswers(PortControl& port, Clock& clock)
 {
     port.setPortOpen(true);
     port.input();
-    port.setDTREnable(true);
-    holdFor(clock, kResetPulseMs);
-    port.setDTREnable(false);
-    port.output(std::string(1, static_cast<char>(kStartByte)));
+    resetIntoBootloader(port, clock);
     const std::uint64_t start = clock.nowMs();
     std::string reply;
     for (std::uint64_t waited = 0; reply.empty() && waited < kReplyTimeoutMs; waited = clock.nowMs() - start) {

@@ -28,7 +28,8 @@ class PortControl;
 // releases it. Port failures pass on.
 void pulseResetLine(PortControl& port, Clock& clock);
 
-// Begins as a write does (opens the closed port, resets the chip, sends the
+// Begins as a write does, step for step (opens the closed port, drops what
+// is waiting, resets the chip, drops what its application sent, sends the
 // start byte) and waits for the bootloader's type code: true when it is that
 // of the chips this program writes. Closes the port. Port failures pass on.
 bool bootloaderAnswers(PortControl& port, Clock& clock);

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -99,9 +100,13 @@ public:
     // Reads the file once and returns kHexSound or a negative code. Throws
     // FileOpenFailure when the file cannot be opened at all.
     std::int16_t checkHex(const std::string& path);
-    // Checks and loads hexFileName into the images: kHexLoaded, checkHex's
-    // negative code (logged), or kHexCannotOpen (message box).
+    // Checks hexFileName and loads the bytes checked into the images, without
+    // reading the file again: kHexLoaded, checkHex's negative code (logged),
+    // or kHexCannotOpen (message box).
     std::int16_t loadHex();
+    // The bytes the last check read (and a load then loaded), for a digest of
+    // what was written; none when the file could not be read whole.
+    const std::optional<std::string>& hexFileBytes() const { return hexFileBytes_; }
 
     // True with the oldest unread byte as a one-character text, or false when
     // none came within 800 ms of the call. Port failures pass on.
@@ -124,7 +129,6 @@ public:
 private:
     bool waitForInput(std::uint64_t start);
     bool runProgramming();
-    void pulseReset();
     bool sendPacket(const std::string& packet, std::string description);
     bool sendMarkedPackets();
     bool endRun(const char* line);
@@ -137,6 +141,7 @@ private:
     std::string failureCause_;
     RunFacts lastRun_;
     HexFacts lastCheck_;
+    std::optional<std::string> hexFileBytes_;
 };
 
 } // namespace tavrek

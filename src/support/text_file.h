@@ -6,15 +6,15 @@
 namespace tavrek {
 
 // An opened file read as 8-bit text: one byte is one character, no
-// byte-order-mark decoding. A line ends at LF, at CR LF or at a lone CR; a
-// last line without a terminator is still a line.
+// byte-order-mark decoding. It is read whole, in one go, so that whoever
+// reads it twice (a check, then a load) reads the same bytes even when the
+// file is rewritten meanwhile.
 class TextStream {
 public:
     virtual ~TextStream() = default;
-    // True when no byte is left to read.
-    virtual bool atEndOfStream() = 0;
-    // The next line without its terminator. Throws FileReadFailure.
-    virtual std::string readLine() = 0;
+    // Every byte left, as the file holds it, line ends included. Throws
+    // FileReadFailure.
+    virtual std::string readAll() = 0;
     virtual void close() = 0;
 };
 
