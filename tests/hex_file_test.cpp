@@ -76,6 +76,17 @@ TEST(CheckHex, MakesTheProgramFolderCurrentAndResolvesRelativePathsThere)
     std::filesystem::remove(folder / name);
 }
 
+TEST(CheckHex, StopsReadingAFileLargerThanAnyHexFile)
+{
+    SimHarness h;
+    const auto huge = h.dir.path() / "huge.hex";
+    std::ofstream(huge).close();
+    std::filesystem::resize_file(huge, 17 << 20);  // reads as zeros, as an endless device does
+    EXPECT_EQ(h.support->checkHex(huge.string()), kHexReadFailure);
+    EXPECT_EQ(h.support->lastCheck().detail,
+              "the file could not be read: it is larger than 16 MiB, far more than any HEX file for this chip");
+}
+
 // The byte at a HEX address in the images.
 std::uint8_t byteAt(const SupportState& s, std::uint32_t address)
 {

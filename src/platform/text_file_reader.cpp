@@ -23,6 +23,10 @@ namespace tavrek {
 namespace {
 
 constexpr std::size_t kReadChunk = 64 * 1024;  // bytes read from the file at a time
+// No HEX file of this chip comes near it (both images in one-byte records take
+// under 3 MB); a device or a stream that never ends stops here, not at the
+// end of the memory.
+constexpr std::size_t kLargestTextFile = 16 * 1024 * 1024;
 
 class DiskTextStream : public TextStream {
 public:
@@ -37,6 +41,8 @@ public:
         std::string bytes;
         for (std::size_t n = 1; n > 0;) {
             const std::size_t at = bytes.size();
+            if (at > kLargestTextFile)
+                throw FileReadFailure("it is larger than 16 MiB, far more than any HEX file for this chip");
             bytes.resize(at + kReadChunk);
             n = std::fread(bytes.data() + at, 1, kReadChunk, file_);
             bytes.resize(at + n);
