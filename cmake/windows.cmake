@@ -1,8 +1,11 @@
-# A Windows build, cross-built by scripts/build-windows.sh with
+# What a Windows build needs before its folders are added: the compile
+# definitions, the header-only libraries from Debian's own copies, the icon,
+# and the function that gives a program its version resource and manifest.
+# A Windows build is cross-built by scripts/build-windows.sh with
 # cmake/mingw-w64-x86_64.cmake (64-bit) or cmake/mingw-w64-i686.cmake (32-bit)
-# from the same sources: the Support module, the platform's files, clock,
-# Win32 serial port and port list, the window tavrek.exe (Win32 controls: no
-# Qt for MinGW in Debian), tavrek-cli.exe, their installer and portable zip
+# from the same sources: the Support module, the shared platform layer and
+# src/windows/ (the Win32 lines and the window tavrek.exe, of Win32 controls:
+# no Qt for MinGW in Debian), tavrek-cli.exe, their installer and portable zip
 # (packaging/windows/), the tests, which run under Wine, and the window's
 # benchmark. Not tavrek-sim (it serves a Linux pseudo-terminal), not the
 # other benchmarks.
@@ -79,13 +82,3 @@ function(tavrek_windows_resources target description manifest)
     target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR}/src)
     add_dependencies(${target} windows_icon)
 endfunction()
-
-enable_testing()
-add_subdirectory(src/platform)
-add_subdirectory(src/form)
-add_subdirectory(src/win32)
-add_subdirectory(src/cli)
-add_subdirectory(sim)
-add_subdirectory(packaging/windows)
-add_subdirectory(tests)
-add_subdirectory(bench)

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/telnet_com_port.h"
+#include "network/telnet_com_port.h"
 
 namespace {
 

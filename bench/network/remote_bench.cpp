@@ -12,7 +12,7 @@
 
 #include <memory>
 
-#include "ser2net_fixture.h"
+#include "network/ser2net_fixture.h"
 #include "whole_chip.h"
 
 namespace tavrek::bench {

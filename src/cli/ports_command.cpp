@@ -9,7 +9,7 @@
 
 #include "cli/commands.h"
 #include "cli/exit_status.h"
-#include "platform/rfc2217_line.h"
+#include "network/rfc2217_line.h"
 
 namespace tavrek::cli {
 

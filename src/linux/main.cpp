@@ -3,8 +3,8 @@
 #include <QApplication>
 #include <QIcon>
 
-#include "ui/qt_main_window.h"
-#include "ui/real_parts.h"
+#include "linux/qt_main_window.h"
+#include "linux/real_parts.h"
 #include "version.h"
 
 int main(int argc, char* argv[])

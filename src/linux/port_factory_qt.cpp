@@ -3,8 +3,8 @@
 #include <QThread>
 
 #include "platform/port_factory.h"
-#include "platform/qt_port_list.h"
-#include "platform/qt_serial_line.h"
+#include "linux/qt_port_list.h"
+#include "linux/qt_serial_line.h"
 
 namespace tavrek {
 

@@ -1,4 +1,4 @@
-#include "ui/qt_dialogs.h"
+#include "linux/qt_dialogs.h"
 
 #include <QAbstractItemView>
 #include <QFile>

@@ -1,6 +1,6 @@
 // The window on Qt: the form's controls as Qt widgets.
 
-#include "ui/qt_main_window.h"
+#include "linux/qt_main_window.h"
 
 #include "form/form_layout.h"
 

@@ -7,7 +7,7 @@
 #include <QWidget>
 
 #include "form/frm_main.h"
-#include "ui/qt_dialogs.h"
+#include "linux/qt_dialogs.h"
 
 class QComboBox;
 class QLabel;

@@ -1,4 +1,4 @@
-#include "platform/qt_port_list.h"
+#include "linux/qt_port_list.h"
 
 #include <QSerialPortInfo>
 

@@ -3,7 +3,7 @@
 // bytes are moved on the port's handle so that nothing waits in a Qt buffer
 // for an event loop that may not run.
 
-#include "platform/qt_serial_line.h"
+#include "linux/qt_serial_line.h"
 
 #include <QSerialPort>
 

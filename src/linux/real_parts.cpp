@@ -1,4 +1,4 @@
-#include "ui/real_parts.h"
+#include "linux/real_parts.h"
 
 #include "form/real_form_parts.h"
 

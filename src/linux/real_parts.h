@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/qt_main_window.h"
+#include "linux/qt_main_window.h"
 
 namespace tavrek {
 

@@ -1,6 +1,6 @@
 // Port names of the form rfc2217://HOST:PORT, read without reaching the network.
 
-#include "platform/remote_port_name.h"
+#include "network/remote_port_name.h"
 
 #include <algorithm>
 #include <cctype>

@@ -6,7 +6,7 @@
 // carries whatever is queued in one piece, and a wait sleeps in the context
 // until a byte arrives or the caller's time is up.
 
-#include "platform/rfc2217_line.h"
+#include "network/rfc2217_line.h"
 
 #include <algorithm>
 #include <array>
@@ -16,7 +16,7 @@
 
 #include <asio.hpp>
 
-#include "platform/telnet_com_port.h"
+#include "network/telnet_com_port.h"
 
 namespace tavrek {
 

@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/remote_port_name.h"
+#include "network/remote_port_name.h"
 #include "platform/serial_line.h"
 
 namespace tavrek {

@@ -1,7 +1,7 @@
 // Telnet negotiation and the COM-PORT-OPTION, client side, as a byte codec
 // (any platform: plain C++).
 
-#include "platform/telnet_com_port.h"
+#include "network/telnet_com_port.h"
 
 namespace tavrek::telnet {
 

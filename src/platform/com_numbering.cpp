@@ -1,6 +1,6 @@
 #include "platform/com_numbering.h"
 
-#include "platform/remote_port_name.h"
+#include "network/remote_port_name.h"
 #include "platform/text_file_reader.h"
 
 #include <algorithm>

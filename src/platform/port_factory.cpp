@@ -2,7 +2,7 @@
 
 #include "platform/port_factory.h"
 
-#include "platform/rfc2217_line.h"
+#include "network/rfc2217_line.h"
 
 namespace tavrek {
 

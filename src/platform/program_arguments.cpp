@@ -6,7 +6,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include "platform/win32_text.h"
+#include "windows/win32_text.h"
 #endif
 
 namespace tavrek {

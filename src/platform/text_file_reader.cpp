@@ -13,7 +13,7 @@
 #ifdef _WIN32
 #include <windows.h>
 
-#include "platform/win32_text.h"
+#include "windows/win32_text.h"
 #endif
 
 #include "support/failures.h"

@@ -11,7 +11,7 @@
 #include <cwctype>
 #include <vector>
 
-#include "platform/win32_text.h"
+#include "windows/win32_text.h"
 
 namespace tavrek {
 

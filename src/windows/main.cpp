@@ -7,8 +7,8 @@
 #include <exception>
 
 #include "form/real_form_parts.h"
-#include "platform/win32_text.h"
-#include "win32/win32_main_window.h"
+#include "windows/win32_text.h"
+#include "windows/win32_main_window.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand)
 {

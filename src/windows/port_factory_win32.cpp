@@ -3,9 +3,9 @@
 #include <thread>
 
 #include "platform/port_factory.h"
-#include "platform/rfc2217_line.h"
-#include "platform/win32_port_list.h"
-#include "platform/win32_serial_line.h"
+#include "network/rfc2217_line.h"
+#include "windows/win32_port_list.h"
+#include "windows/win32_serial_line.h"
 
 namespace tavrek {
 

@@ -8,8 +8,8 @@
 
 #include <cstdio>
 
-#include "platform/win32_port_errors.h"
-#include "platform/win32_text.h"
+#include "windows/win32_port_errors.h"
+#include "windows/win32_text.h"
 
 namespace tavrek {
 

@@ -1,6 +1,6 @@
 // Windows: the window made of the system's own controls.
 
-#include "win32/win32_main_window.h"
+#include "windows/win32_main_window.h"
 
 #include <commctrl.h>
 #include <commdlg.h>
@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "form/form_layout.h"
-#include "platform/win32_text.h"
-#include "win32/resource.h"
+#include "windows/win32_text.h"
+#include "windows/resource.h"
 
 namespace tavrek {
 

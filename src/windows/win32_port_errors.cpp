@@ -1,12 +1,12 @@
 // Windows: the errors of the Win32 communications calls in the operator's words.
 
-#include "platform/win32_port_errors.h"
+#include "windows/win32_port_errors.h"
 
 #include <windows.h>
 
 #include <cctype>
 
-#include "platform/win32_text.h"
+#include "windows/win32_text.h"
 
 namespace tavrek {
 

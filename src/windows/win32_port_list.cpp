@@ -1,6 +1,6 @@
 // Serial ports present on Windows: the registry's SERIALCOMM and SetupAPI.
 
-#include "platform/win32_port_list.h"
+#include "windows/win32_port_list.h"
 
 #include <initguid.h>
 #include <devguid.h>
@@ -8,7 +8,7 @@
 
 #include <map>
 
-#include "platform/win32_text.h"
+#include "windows/win32_text.h"
 
 namespace tavrek {
 

@@ -3,14 +3,14 @@
 // which a byte's arrival ends at once, while the count of received bytes
 // comes from ClearCommError and what has arrived is read without waiting.
 
-#include "platform/win32_serial_line.h"
+#include "windows/win32_serial_line.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <utility>
 
-#include "platform/win32_port_errors.h"
-#include "platform/win32_text.h"
+#include "windows/win32_port_errors.h"
+#include "windows/win32_text.h"
 
 namespace tavrek {
 

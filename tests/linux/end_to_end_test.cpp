@@ -7,8 +7,8 @@
 #include <QLabel>
 #include <QLineEdit>
 
-#include "ui/real_parts.h"
-#include "window_fixture.h"
+#include "linux/real_parts.h"
+#include "linux/window_fixture.h"
 
 namespace tavrek::test {
 namespace {

@@ -15,7 +15,7 @@
 #include <thread>
 #include <utility>
 
-#include "platform/qt_serial_line.h"
+#include "linux/qt_serial_line.h"
 #include "serial_fixture.h"
 #include "support/failures.h"
 

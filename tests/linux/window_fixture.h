@@ -20,7 +20,7 @@
 
 #include "form_fixture.h"
 #include "serial_fixture.h"
-#include "ui/qt_main_window.h"
+#include "linux/qt_main_window.h"
 
 namespace tavrek::test {
 

@@ -19,7 +19,7 @@
 #include <QScreen>
 #include <QScrollBar>
 
-#include "window_fixture.h"
+#include "linux/window_fixture.h"
 
 namespace tavrek::test {
 namespace {

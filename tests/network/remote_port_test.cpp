@@ -8,8 +8,8 @@
 #include <condition_variable>
 #include <mutex>
 
-#include "platform/rfc2217_line.h"
-#include "ser2net_fixture.h"
+#include "network/rfc2217_line.h"
+#include "network/ser2net_fixture.h"
 #include "support/programming.h"
 
 namespace tavrek::test {

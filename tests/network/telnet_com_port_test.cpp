@@ -5,7 +5,7 @@
 
 #include <tuple>
 
-#include "platform/telnet_com_port.h"
+#include "network/telnet_com_port.h"
 
 namespace tavrek::telnet {
 namespace {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/com_numbering.h"
-#include "platform/win32_port_list.h"
+#include "windows/win32_port_list.h"
 
 namespace tavrek::test {
 namespace {

@@ -13,9 +13,9 @@
 #include "platform/port_factory.h"
 #include "platform/serial_port_control.h"
 #include "platform/steady_clock.h"
-#include "platform/win32_port_errors.h"
-#include "platform/win32_port_list.h"
-#include "platform/win32_serial_line.h"
+#include "windows/win32_port_errors.h"
+#include "windows/win32_port_list.h"
+#include "windows/win32_serial_line.h"
 #include "sim_fixture.h"
 
 namespace tavrek::test {

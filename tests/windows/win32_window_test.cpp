@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "form_fixture.h"
-#include "platform/win32_text.h"
+#include "windows/win32_text.h"
 
 namespace tavrek::test {
 namespace {
