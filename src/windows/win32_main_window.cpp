@@ -3,16 +3,13 @@
 #include "windows/win32_main_window.h"
 
 #include <commctrl.h>
-#include <commdlg.h>
 
-#include <cctype>
-#include <cstring>
-#include <cwctype>
 #include <stdexcept>
 #include <utility>
-#include <vector>
 
 #include "form/form_layout.h"
+#include "windows/win32_dialogs.h"
+#include "windows/win32_dpi.h"
 #include "windows/win32_text.h"
 #include "windows/resource.h"
 
@@ -21,10 +18,8 @@ namespace tavrek {
 namespace {
 
 constexpr const wchar_t* kWindowClass = L"TavrekMainWindow";
-constexpr int kTwipsPerInch = 1440;
 constexpr int kPointsPerInch = 72;
 constexpr const wchar_t* kCommandFontFace = L"Microsoft Sans Serif";  // the system's "MS Sans Serif"
-constexpr std::size_t kLongestPath = 32768;  // characters a chosen path may have, long paths included
 
 // Child control identifiers; WM_COMMAND tells them apart.
 enum ControlId : int {
@@ -41,72 +36,11 @@ constexpr int kFitTries = 3;  // measurements of the port list's height before i
 constexpr UINT_PTR kLogBoxSubclass = 1;
 constexpr UINT_PTR kPortListSubclass = 2;
 
-// Functions of newer Windows, looked up at run time: the program runs from
-// Windows 7 on, and falls back to the system DPI where they are missing.
-UINT dpiOfWindow(HWND window)
-{
-    using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
-    static const auto getDpiForWindow = reinterpret_cast<GetDpiForWindowFn>(
-        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
-    if (getDpiForWindow && window)
-        return getDpiForWindow(window);
-    HDC screen = ::GetDC(nullptr);
-    const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
-    ::ReleaseDC(nullptr, screen);
-    return dpi > 0 ? static_cast<UINT>(dpi) : USER_DEFAULT_SCREEN_DPI;
-}
-
-UINT systemDpi()
-{
-    HDC screen = ::GetDC(nullptr);
-    const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
-    ::ReleaseDC(nullptr, screen);
-    return dpi > 0 ? static_cast<UINT>(dpi) : USER_DEFAULT_SCREEN_DPI;
-}
-
-BOOL adjustWindowRect(RECT& rect, DWORD style, DWORD exStyle, UINT dpi)
-{
-    using AdjustForDpiFn = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
-    static const auto adjustForDpi = reinterpret_cast<AdjustForDpiFn>(
-        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "AdjustWindowRectExForDpi")));
-    if (adjustForDpi)
-        return adjustForDpi(&rect, style, FALSE, exStyle, dpi);
-    return ::AdjustWindowRectEx(&rect, style, FALSE, exStyle);
-}
-
-int toPixels(int twips, UINT dpi)
-{
-    return ::MulDiv(twips, static_cast<int>(dpi), kTwipsPerInch);
-}
-
-// "Description|pattern|..." as the open dialog's filter: pairs separated and
-// ended by NUL, the whole ended by a second NUL.
-std::wstring dialogFilter(const std::string& filter)
-{
-    std::wstring wide = widen(filter);
-    for (wchar_t& c : wide)
-        if (c == L'|')
-            c = L'\0';
-    return wide + std::wstring(2, L'\0');
-}
-
 std::wstring windowText(HWND control)
 {
     std::wstring text(static_cast<std::size_t>(::GetWindowTextLengthW(control)) + 1, L'\0');
     text.resize(static_cast<std::size_t>(::GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
     return text;
-}
-
-// The letter after "&" in a caption, lower case; 0 where there is none.
-wchar_t accessKey(const char* caption)
-{
-    const char* marked = std::strchr(caption, '&');
-    return marked && marked[1] ? static_cast<wchar_t>(std::tolower(static_cast<unsigned char>(marked[1]))) : 0;
-}
-
-bool isCommandButton(HWND control, HWND open, HWND write, HWND reset)
-{
-    return control && (control == open || control == write || control == reset);
 }
 
 } // namespace
@@ -192,34 +126,6 @@ void Win32MainWindow::createControls()
         portListBox_ = combo.hwndList;
         ::SetWindowSubclass(portListBox_, portListProc, kPortListSubclass, reinterpret_cast<DWORD_PTR>(this));
     }
-}
-
-// Each port entry names in a tooltip the device it opens: the closed list
-// for the chosen entry, the open list for the entry under the pointer.
-void Win32MainWindow::createTooltips()
-{
-    tooltips_ = ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,
-                                  CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr,
-                                  ::GetModuleHandleW(nullptr), nullptr);
-    for (HWND tipped : {cboPort, portListBox_}) {
-        if (!tipped)
-            continue;
-        TTTOOLINFOW tool{};
-        tool.cbSize = sizeof tool;
-        tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-        tool.hwnd = window_;
-        tool.uId = reinterpret_cast<UINT_PTR>(tipped);
-        tool.lpszText = LPSTR_TEXTCALLBACKW;
-        ::SendMessageW(tooltips_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
-    }
-    ::SendMessageW(tooltips_, TTM_SETMAXTIPWIDTH, 0, 600);  // long descriptions wrap
-    refreshTooltips();
-}
-
-void Win32MainWindow::refreshTooltips()
-{
-    if (form_)
-        portTips_ = form_->portTooltips();
 }
 
 void Win32MainWindow::applyDpi(UINT dpi)
@@ -316,69 +222,6 @@ void Win32MainWindow::centreOnScreen()
                    work.top + (work.bottom - work.top - height) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-int Win32MainWindow::run(int showCommand)
-{
-    ::ShowWindow(window_, showCommand);
-    ::UpdateWindow(window_);
-    MSG message{};
-    while (::GetMessageW(&message, nullptr, 0, 0) > 0)
-        dispatch(message);
-    return static_cast<int>(message.wParam);
-}
-
-void Win32MainWindow::dispatch(MSG& message)
-{
-    if (pressFocusedButton(message) || pressAccessKey(message))
-        return;
-    if (window_ && ::IsDialogMessageW(window_, &message))
-        return;
-    ::TranslateMessage(&message);
-    ::DispatchMessageW(&message);
-}
-
-// Return and Enter press the button that has the focus, as Space does; in a
-// window that is not a dialog, IsDialogMessage would take them as OK instead.
-bool Win32MainWindow::pressFocusedButton(const MSG& message)
-{
-    if (message.message != WM_KEYDOWN && message.message != WM_CHAR)
-        return false;
-    const bool returnKey = message.message == WM_KEYDOWN ? message.wParam == VK_RETURN : message.wParam == L'\r';
-    if (!returnKey || !isCommandButton(message.hwnd, cmdOpen, cmdWrite, cmdReset))
-        return false;
-    if (message.message == WM_KEYDOWN && ::IsWindowEnabled(message.hwnd))
-        ::SendMessageW(message.hwnd, BM_CLICK, 0, 0);
-    return true;  // the character that follows the key is dropped
-}
-
-// Alt+W and Alt+R run Write and Reset and leave the focus where it is;
-// IsDialogMessage would click the button, which moves the focus onto it.
-bool Win32MainWindow::pressAccessKey(const MSG& message)
-{
-    if (message.message != WM_SYSCHAR || !window_ || ::GetAncestor(message.hwnd, GA_ROOT) != window_)
-        return false;
-    const wchar_t key = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(message.wParam)));
-    for (const auto& [button, caption] : {std::pair{cmdWrite, kCmdWriteCaption}, std::pair{cmdReset, kCmdResetCaption}}) {
-        if (key != accessKey(caption))
-            continue;
-        if (::IsWindowEnabled(button))
-            ::SendMessageW(window_, WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(button), BN_CLICKED),
-                           reinterpret_cast<LPARAM>(button));
-        return true;
-    }
-    return false;
-}
-
-void Win32MainWindow::processEvents()
-{
-    MSG message{};
-    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        if (message.message == WM_QUIT) {
-            ::PostQuitMessage(static_cast<int>(message.wParam));  // for the loop of run()
-            return;
-        }
-        dispatch(message);
-    }
-}
 
 LRESULT CALLBACK Win32MainWindow::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -431,26 +274,6 @@ LRESULT Win32MainWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam)
     return ::DefWindowProcW(window_, message, wParam, lParam);
 }
 
-// The window keeps the focus where the operator left it across a dialog, a
-// message box or a switch to another program, as a dialog box does; the
-// system on its own would put it on the window itself, where Return and Space
-// do nothing.
-void Win32MainWindow::rememberFocus()
-{
-    const HWND focus = ::GetFocus();
-    if (focus && ::IsChild(window_, focus))
-        focusWhenInactive_ = focus;
-}
-
-void Win32MainWindow::restoreFocus()
-{
-    const HWND wanted = focusWhenInactive_ && ::IsWindow(focusWhenInactive_) &&
-                                ::IsWindowEnabled(focusWhenInactive_)
-                            ? focusWhenInactive_
-                            : cmdOpen;
-    ::SetFocus(wanted);
-}
-
 void Win32MainWindow::onCommand(WORD id, WORD code)
 {
     if (!form_)
@@ -481,57 +304,6 @@ void Win32MainWindow::onCommand(WORD id, WORD code)
     }
 }
 
-LRESULT Win32MainWindow::onNotify(const NMHDR& header)
-{
-    if (header.hwndFrom != tooltips_ || header.code != TTN_GETDISPINFOW)
-        return 0;
-    auto& info = const_cast<NMTTDISPINFOW&>(reinterpret_cast<const NMTTDISPINFOW&>(header));
-    const bool openList = reinterpret_cast<HWND>(info.hdr.idFrom) == portListBox_;
-    const int entry = openList ? hoveredPort_ : portChoice();
-    if (entry < 0 || entry >= kComCount) {
-        info.lpszText = const_cast<wchar_t*>(L"");
-        return 0;
-    }
-    if (!openList)
-        refreshTooltips();
-    tipText_ = widen(portTips_[static_cast<std::size_t>(entry)]);
-    info.lpszText = tipText_.data();
-    return 0;
-}
-
-// Tab leaves the log for the next control, and Esc does nothing there, as
-// everywhere in the window; Return starts a new line of the log.
-LRESULT CALLBACK Win32MainWindow::logBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
-                                             DWORD_PTR)
-{
-    if (message == WM_GETDLGCODE) {
-        LRESULT code = ::DefSubclassProc(box, message, wParam, lParam);
-        const auto* key = reinterpret_cast<const MSG*>(lParam);
-        if (key && (key->wParam == VK_TAB || key->wParam == VK_ESCAPE))
-            code &= ~(DLGC_WANTALLKEYS | DLGC_WANTTAB | DLGC_WANTMESSAGE);
-        return code;
-    }
-    if ((message == WM_KEYDOWN || message == WM_CHAR) && wParam == VK_ESCAPE)
-        return 0;
-    return ::DefSubclassProc(box, message, wParam, lParam);
-}
-
-// The open port list tells its tooltip which entry the pointer is over.
-LRESULT CALLBACK Win32MainWindow::portListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
-                                               DWORD_PTR self)
-{
-    if (message == WM_MOUSEMOVE) {
-        auto& window = *reinterpret_cast<Win32MainWindow*>(self);
-        const LRESULT hit = ::SendMessageW(list, LB_ITEMFROMPOINT, 0, lParam);
-        const int entry = HIWORD(hit) == 0 ? LOWORD(hit) : -1;
-        if (entry != window.hoveredPort_) {
-            window.hoveredPort_ = entry;
-            ::SendMessageW(window.tooltips_, TTM_UPDATE, 0, 0);
-        }
-    }
-    return ::DefSubclassProc(list, message, wParam, lParam);
-}
-
 void Win32MainWindow::showFileName(const std::string& path)
 {
     ::SetWindowTextW(lblFileName, widen(path).c_str());
@@ -557,48 +329,14 @@ void Win32MainWindow::selectPort(int position)
     ::SendMessageW(cboPort, CB_SETCURSEL, static_cast<WPARAM>(position), 0);
 }
 
-// Disabled buttons take no clicks and no access keys. A disabled control
-// cannot keep the focus: when Write or Reset held it, it goes to the next
-// control and comes back afterwards, unless the operator has moved it.
-void Win32MainWindow::enableCommands(bool enabled)
-{
-    HWND focus = ::GetFocus();
-    if (!enabled) {
-        focusBeforeDisabling_ = focus == cmdWrite || focus == cmdReset ? focus : nullptr;
-        if (focusBeforeDisabling_)
-            ::SetFocus(cmdOpen);
-    }
-    ::EnableWindow(cmdWrite, enabled);
-    ::EnableWindow(cmdReset, enabled);
-    if (!enabled)
-        return;
-    if (focusBeforeDisabling_ && ::GetFocus() == cmdOpen)
-        ::SetFocus(focusBeforeDisabling_);
-    focusBeforeDisabling_ = nullptr;
-}
-
 std::string Win32MainWindow::showOpenDialog(const OpenDialogSettings& settings)
 {
-    std::vector<wchar_t> path(kLongestPath, L'\0');
-    const std::wstring title = widen(settings.title);
-    const std::wstring filter = dialogFilter(settings.filter);
-    OPENFILENAMEW dialog{};
-    dialog.lStructSize = sizeof dialog;
-    dialog.hwndOwner = window_;
-    dialog.lpstrFilter = filter.c_str();
-    dialog.nFilterIndex = 1;
-    dialog.lpstrFile = path.data();
-    dialog.nMaxFile = static_cast<DWORD>(path.size());
-    dialog.lpstrTitle = title.c_str();
-    dialog.Flags = static_cast<DWORD>(settings.flags);
-    if (!::GetOpenFileNameW(&dialog))
-        return {};  // Cancel, or a dialog that could not be shown
-    return narrow(path.data());
+    return showWin32OpenDialog(window_, settings);
 }
 
 void Win32MainWindow::showMessageBox(const std::string& text)
 {
-    ::MessageBoxW(window_, widen(text).c_str(), widen(kProgramTitle).c_str(), MB_OK);
+    showWin32MessageBox(window_, text);
 }
 
 void Win32MainWindow::closeWindow()

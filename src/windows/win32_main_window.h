@@ -52,18 +52,22 @@ private:
 
     void createWindow();
     void createControls();
-    void createTooltips();
     void applyDpi(UINT dpi);
     void placeControls();
     void fitPortListHeight(int wanted);
     void makeFonts();
     void centreOnScreen();
+
+    // The keys and the focus (win32_window_keys.cpp).
     void dispatch(MSG& message);
     bool pressFocusedButton(const MSG& message);
     bool pressAccessKey(const MSG& message);
-    void refreshTooltips();
     void rememberFocus();
     void restoreFocus();
+
+    // The port list's tooltips (win32_port_tooltips.cpp).
+    void createTooltips();
+    void refreshTooltips();
 
     HWND window_ = nullptr;
     HWND lblFileName = nullptr;
