@@ -1,8 +1,5 @@
 #include "platform/com_numbering.h"
 
-#include "network/remote_port_name.h"
-#include "platform/text_file_reader.h"
-
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -10,6 +7,8 @@
 #include <filesystem>
 #include <system_error>
 #include <tuple>
+
+#include "network/remote_port_name.h"
 
 namespace tavrek {
 
@@ -35,20 +34,6 @@ std::tuple<int, std::string, unsigned long> systemOrderKey(const std::string& de
 }
 
 } // namespace
-
-std::string deviceIdentity(const std::string& device)
-{
-#ifdef _WIN32
-    // COM7, com7 and \\.\COM7 are one port.
-    std::string name = device.starts_with("\\\\.\\") ? device.substr(4) : device;
-    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::toupper(c); });
-    return name;
-#else
-    std::error_code error;
-    const auto resolved = std::filesystem::weakly_canonical(device, error);
-    return error ? device : resolved.string();
-#endif
-}
 
 namespace {
 
@@ -84,17 +69,6 @@ PortVariables portVariables()
             variables[number - kFirstPort] = wholeDevicePath(value);
     }
     return variables;
-}
-
-std::string wholeDevicePath(const std::string& device)
-{
-#ifdef _WIN32
-    return device;  // COM7 and \\.\COM7 name devices, not files in a folder
-#else
-    if (device.find('/') == std::string::npos || device.front() == '/' || isPortUrl(device))
-        return device;
-    return (startFolder() / device).lexically_normal().string();
-#endif
 }
 
 std::vector<SerialPortInfo> inSystemOrder(std::vector<SerialPortInfo> ports)
@@ -148,16 +122,6 @@ std::array<ComPort, kComCount> systemComPorts(const std::vector<SerialPortInfo>&
             describeWith(port, *found);
     }
     return ports;
-}
-
-std::array<ComPort, kComCount> platformComPorts(const std::vector<SerialPortInfo>& present,
-                                                const PortVariables& variables)
-{
-#ifdef _WIN32
-    return systemComPorts(present, variables);
-#else
-    return numberComPorts(present, variables);
-#endif
 }
 
 std::array<ComPort, kComCount> currentComPorts(SerialPortLister& lister)

@@ -1,5 +1,4 @@
-// Text files on disk (Linux and Windows; on Windows names are UTF-8 and
-// reach the system in its wide form, so that any file name opens).
+// Text files on disk, named in UTF-8 (file_names gives each platform's form).
 
 #include "platform/text_file_reader.h"
 
@@ -10,12 +9,7 @@
 #include <filesystem>
 #include <system_error>
 
-#ifdef _WIN32
-#include <windows.h>
-
-#include "windows/win32_text.h"
-#endif
-
+#include "platform/file_names.h"
 #include "support/failures.h"
 
 namespace tavrek {
@@ -71,58 +65,13 @@ std::string lowerFirst(std::string text)
     return text;
 }
 
-// A path for the standard library from a name in UTF-8.
-std::filesystem::path pathOf(const std::string& name)
-{
-#ifdef _WIN32
-    return widen(name);
-#else
-    return name;
-#endif
-}
-
-std::FILE* openForReading(const std::string& name)
-{
-#ifdef _WIN32
-    return ::_wfopen(widen(name).c_str(), L"rb");
-#else
-    return std::fopen(name.c_str(), "rb");
-#endif
-}
-
-// The program file's own path.
-std::filesystem::path executablePath(std::error_code& error)
-{
-#ifdef _WIN32
-    constexpr DWORD kMaxPathChars = 32768;  // the longest path Windows has
-    std::wstring path(MAX_PATH, L'\0');
-    DWORD length = 0;
-    // A path cut short fills the whole buffer: try again with a larger one.
-    while ((length = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()))) == path.size() &&
-           path.size() < kMaxPathChars)
-        path.resize(path.size() * 2);
-    if (length == 0)
-        error.assign(static_cast<int>(::GetLastError()), std::system_category());
-    path.resize(length);
-    return path;
-#else
-    return std::filesystem::read_symlink("/proc/self/exe", error);
-#endif
-}
-
 } // namespace
 
 std::string absolutePath(const std::string& name)
 {
     std::error_code error;
     const std::filesystem::path whole = std::filesystem::absolute(pathOf(name), error);
-    if (error)
-        return name;
-#ifdef _WIN32
-    return narrow(whole.wstring());
-#else
-    return whole.string();
-#endif
+    return error ? name : nameOf(whole);
 }
 
 std::unique_ptr<TextStream> DiskFileSystem::openTextFile(const std::string& path)
