@@ -7,6 +7,7 @@
 #include "cli/console_window.h"
 #include "cli/exit_status.h"
 #include "cli/hints.h"
+#include "diagnostics.h"
 #include "platform/steady_clock.h"
 #include "platform/text_file_reader.h"
 
@@ -87,8 +88,8 @@ LoadedFile loadFile(const std::string& file, const std::string& wholePath, Conso
     if (window.messageBoxText()) {
         loaded.refusal = *window.messageBoxText() + " " + support.failureCause();
         console.errorLine("", loaded.refusal);
+        console.errorLine("", std::string(adviceFor("Cannot open file")));
     } else if (status < 0) {
-        console.errorUnlessLogged("", window.lastLine());
         loaded.refusal = whereRefused(file, support.lastCheck());
         console.errorLine("", loaded.refusal);
     } else {

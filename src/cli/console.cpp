@@ -23,7 +23,7 @@ std::string prefixed(const std::string& prefix, const std::string& text)
 }
 
 Console::Console(bool quiet, bool bars)
-    : quiet_(quiet), barsWanted_(bars), logOnErrorStream_(!quiet && outputAndErrorShareAFile())
+    : quiet_(quiet), barsWanted_(bars)
 {
     if (const std::size_t columns = errorTerminalColumns(); columns > 0)
         columns_ = columns;
@@ -51,12 +51,6 @@ void Console::errorLine(const std::string& prefix, const std::string& line)
     eraseBars();
     write(stderr, prefixed(prefix, line) + "\n");
     drawBars();
-}
-
-void Console::errorUnlessLogged(const std::string& prefix, const std::string& line)
-{
-    if (!logOnErrorStream_)
-        errorLine(prefix, line);
 }
 
 void Console::traceLine(const std::string& line)

@@ -26,9 +26,6 @@ public:
     void logLine(const std::string& prefix, const std::string& line);
     // One line on standard error, whatever --quiet says.
     void errorLine(const std::string& prefix, const std::string& line);
-    // A log line that tells an error, once more on standard error, unless the
-    // log is shown and goes where standard error goes (the same terminal).
-    void errorUnlessLogged(const std::string& prefix, const std::string& line);
     // Trace lines on standard error.
     void traceLine(const std::string& line);
 
@@ -62,7 +59,6 @@ private:
 
     const bool quiet_;
     const bool barsWanted_;
-    const bool logOnErrorStream_;  // the log is shown, on the same file or terminal as the errors
     std::size_t columns_ = 80;     // of the terminal: a longer bar would wrap and not be erased
     std::mutex mutex_;
     std::vector<Bar> bars_;

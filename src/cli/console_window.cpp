@@ -1,5 +1,6 @@
 #include "cli/console_window.h"
 
+#include "cli/hints.h"
 #include "platform/file_watch.h"
 #include "support/failures.h"
 
@@ -8,7 +9,10 @@ namespace tavrek::cli {
 void ConsoleWindow::putInfo(const std::string& message)
 {
     lastLine_ = message;
-    console_.logLine(prefix_, message);
+    if (endsUnwritten(message))
+        console_.errorLine(prefix_, message);
+    else
+        console_.logLine(prefix_, message);
 }
 
 void ConsoleWindow::processEvents()

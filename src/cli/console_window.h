@@ -9,10 +9,10 @@
 namespace tavrek::cli {
 
 // What the Support procedures take for the window when tavrek-cli runs them:
-// log lines go to the console, a message box is kept for the command to
-// report with its cause, and there is no window to process events for: a
-// wait for a reply only looks for Ctrl+C, which ends the run as an unplugged
-// adapter does.
+// log lines go to the console (the one that ends a run unwritten among the
+// errors), a message box is kept for the command to report with its cause,
+// and there is no window to process events for: a wait for a reply only
+// looks for Ctrl+C, which ends the run as an unplugged adapter does.
 class ConsoleWindow : public WindowServices {
 public:
     static constexpr std::uint64_t kInterruptCheckMs = 50;

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "diagnostics.h"
+
 namespace tavrek::cli {
 
 namespace {
@@ -22,27 +24,41 @@ std::string taken(const RunFacts& facts)
 
 const std::string kTimeout = std::to_string(kReplyTimeoutMs) + " ms";
 
+// What the run knows, then what to do.
+std::string hinted(const std::string& facts, std::string_view advice)
+{
+    return facts + ": " + std::string(advice);
+}
+
 } // namespace
 
 std::string hintFor(const std::string& lastLine, const RunFacts& facts)
 {
     if (lastLine == "Bootloader not found!")
-        return "no answer within " + kTimeout + " of the start byte: check that the board is powered, that the "
-               "adapter's DTR drives the chip's reset (MCLR), and that the bootloader is in the chip";
+        return hinted("no answer within " + kTimeout + " of the start byte", adviceFor("Bootloader not found!"));
     if (lastLine == "Unknown Pic Type")
-        return "the chip answered type code " + hexByte(facts.unexpectedReply) + "; " + hexByte(kTypeDsPic30F4011) +
-               " (dsPIC30F4011/4012) expected";
+        return hinted("the chip answered type code " + hexByte(facts.unexpectedReply) + ", " +
+                          hexByte(kTypeDsPic30F4011) + " (dsPIC30F4011/4012) expected",
+                      adviceFor("Unknown Pic Type"));
     if (lastLine == "Unknown response from PIC")
-        return "the chip answered " + hexByte(facts.unexpectedReply) + " after the type code; \"K\" (0x4B) expected";
+        return hinted("the chip answered " + hexByte(facts.unexpectedReply) + " after the type code, \"K\" (0x4B) expected",
+                      adviceFor("Unknown response from PIC"));
     if (lastLine == "PIC not responding" && facts.packet.empty())
-        return "no \"K\" within " + kTimeout + " of the type code: the bootloader did not get ready";
+        return hinted("no \"K\" within " + kTimeout + " of the type code (the bootloader did not get ready)",
+                      adviceFor("PIC not responding"));
     if (lastLine == "PIC not responding")
-        return "the chip fell silent after " + facts.packet + ", having taken " + taken(facts) +
-               ": check its power and the line, then write it again";
+        return hinted("the chip fell silent after " + facts.packet + ", having taken " + taken(facts),
+                      adviceFor("PIC not responding"));
     if (lastLine == "Packet rejected " + std::to_string(kMaxPacketSends) + " times")
-        return facts.packet + " was refused " + std::to_string(kMaxPacketSends) + " times, after the chip had taken " +
-               taken(facts) + ": a noisy line or a bootloader at another baud rate refuses every packet";
+        return hinted(facts.packet + " was refused " + std::to_string(kMaxPacketSends) +
+                          " times, after the chip had taken " + taken(facts),
+                      adviceFor("Packet rejected 10 times"));
     return {};
+}
+
+bool endsUnwritten(const std::string& logLine)
+{
+    return logLine == "Could not parse hex file." || !hintFor(logLine, {}).empty();
 }
 
 std::string partlyWritten(const RunFacts& facts)

@@ -10,6 +10,10 @@ namespace tavrek::cli {
 // standard error; empty for a line that needs none.
 std::string hintFor(const std::string& lastLine, const RunFacts& facts);
 
+// True for a log line that ends a run with the chip unwritten: an error, for
+// standard error, where its hint follows.
+bool endsUnwritten(const std::string& logLine);
+
 // For a run that the port ended after packets had gone out: the chip is
 // partly written. Empty when nothing was sent.
 std::string partlyWritten(const RunFacts& facts);

@@ -192,7 +192,8 @@ Commands defineCommands(CLI::App& app, WriteOptions& write, ResetOptions& reset,
     commands.write->add_flag("--watch", write.watch,
                              "write again whenever FILE has changed and stayed the same for 300 ms, until Ctrl+C");
 
-    commands.reset = app.add_subcommand("reset", "Pulse the chip's reset line (DTR) for 50 ms, as the window's Reset");
+    commands.reset = app.add_subcommand("reset", "Pulse the reset line (DTR) of the port given for 50 ms, as the "
+                                                 "window's Reset does on the port of its last Write");
     commands.reset->add_option("--port", reset.port, "COM1 to COM5, a device or rfc2217://HOST:PORT (default COM1)")
         ->type_name("PORT")->check(portName());
     commands.reset->add_flag("--quiet", reset.quiet, "print errors only");

@@ -18,6 +18,7 @@
 #include "cli/hints.h"
 #include "cli/report.h"
 #include "cli/tracing_port.h"
+#include "diagnostics.h"
 #include "platform/file_watch.h"
 #include "platform/port_factory.h"
 #include "platform/steady_clock.h"
@@ -114,7 +115,9 @@ void writeOnePort(PortRun& run, const SupportState& images, const WriteOptions& 
         return;
     }
     if (window.messageBoxText()) {
-        const std::string why = *window.messageBoxText() + " " + support.failureCause();
+        // Ctrl+C reaches the run as a failure of its port, which it was not.
+        const std::string why = interruptRequested() ? "Write interrupted (Ctrl+C) on " + run.target.device
+                                                     : *window.messageBoxText() + " " + support.failureCause();
         run.status = kExitPortFailed;
         run.outcome = "not written: " + why;
         run.record.result = "port";
@@ -128,7 +131,6 @@ void writeOnePort(PortRun& run, const SupportState& images, const WriteOptions& 
     run.outcome = "not written: " + window.lastLine();
     run.record.result = resultOfLogLine(window.lastLine());
     run.record.message = window.lastLine();
-    console.errorUnlessLogged(run.prefix, window.lastLine());
     if (const std::string hint = hintFor(window.lastLine(), support.lastRun()); !hint.empty())
         console.errorLine(run.prefix, hint);
 }
@@ -327,6 +329,7 @@ bool WriteSession::findAnsweringPort()
         const std::string why = "no chip answered on " + (candidates.empty() ? "any port: none is present"
                                                                               : names(candidates));
         console_->errorLine("", why);
+        console_->errorLine("", std::string(adviceFor("no chip answered on PORTS")));
         recordEveryPort("port", why, kExitPortFailed);
         return false;
     }

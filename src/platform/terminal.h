@@ -15,9 +15,6 @@ bool errorTerminalTakesBars();
 // The width of the terminal on standard error in columns; 0 where unknown.
 std::size_t errorTerminalColumns();
 
-// True when standard output and standard error go to one file or terminal.
-bool outputAndErrorShareAFile();
-
 // A standard output or error that has gone (a pipe whose reader has ended,
 // as `| head -1` leaves it, or a descriptor closed outright) costs tavrek-cli
 // its messages, never a chip's write or its record: writes there fail

@@ -108,6 +108,20 @@ var tavrekPage = (() => {
         showPorts();
     }
 
+    // A browser whose serial service is slow, or switched off, may answer
+    // getPorts() late or never: the form works meanwhile, and a notice says
+    // so once the answer is this late.
+    const kPortsAnswerMs = 3000;
+
+    function listPortsWhenTheyCome() {
+        const late = setTimeout(() => { element('portsLate').hidden = false; }, kPortsAnswerMs);
+        refreshPorts().then(() => {
+            clearTimeout(late);
+            element('portsLate').hidden = true;
+            performance.mark('tavrek-ready');
+        });
+    }
+
     // requestPort() opens the browser's chooser; it needs the user's click.
     async function addPort() {
         let port;
@@ -289,11 +303,9 @@ var tavrekPage = (() => {
             if (element('cmdWrite').disabled)
                 event.preventDefault();
         });
-        refreshPorts().then(() => {
-            document.documentElement.classList.add('ready');
-            element('cmdOpen').focus();
-            performance.mark('tavrek-ready');
-        });
+        document.documentElement.classList.add('ready');
+        element('cmdOpen').focus();
+        listPortsWhenTheyCome();
     }
 
     // Firefox and Safari have no Web Serial; a page served over plain HTTP
@@ -386,6 +398,8 @@ var tavrekPage = (() => {
         showMessage(text) {
             const box = element('msgBox');
             element('msgText').textContent = text;
+            // The window's words, and what to do where the page knows it.
+            element('msgHint').hidden = text !== 'Cannot open file' || element('lblFileName').textContent !== '';
             return new Promise((resolve) => {
                 box.addEventListener('close', resolve, { once: true });
                 box.showModal();

@@ -48,20 +48,6 @@ std::size_t errorTerminalColumns()
     return static_cast<std::size_t>(screen.srWindow.Right - screen.srWindow.Left + 1);
 }
 
-bool outputAndErrorShareAFile()
-{
-    const HANDLE output = ::GetStdHandle(STD_OUTPUT_HANDLE);
-    const HANDLE error = ::GetStdHandle(STD_ERROR_HANDLE);
-    DWORD mode = 0;
-    if (::GetConsoleMode(output, &mode) && ::GetConsoleMode(error, &mode))
-        return true;  // a program has one console
-    BY_HANDLE_FILE_INFORMATION first{};
-    BY_HANDLE_FILE_INFORMATION second{};
-    return ::GetFileInformationByHandle(output, &first) && ::GetFileInformationByHandle(error, &second) &&
-           first.dwVolumeSerialNumber == second.dwVolumeSerialNumber && first.nFileIndexHigh == second.nFileIndexHigh &&
-           first.nFileIndexLow == second.nFileIndexLow;
-}
-
 // Windows raises no signal for a pipe whose reader has gone, and a process
 // without a standard handle writes nowhere: nothing to guard.
 void guardStandardStreams() {}

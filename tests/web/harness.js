@@ -91,10 +91,14 @@ export async function closeBrowser(browser) {
 // terminal to reach through the bridge, with the USB ids the page is told;
 // `granted` those the page may use from the start (all by default);
 // `chooser` the one the browser's chooser grants (none: the user cancels).
-// `serial: false` leaves the page without navigator.serial. What the page
-// fetched is in page.fetched, what its Content-Security-Policy refused in
-// window.refused.
-export async function openPage(browser, bridge, { ports = [], granted, chooser = null, serial = true } = {}) {
+// `serial: false` leaves the page without navigator.serial; `portsHeld: true`
+// gives it a getPorts() that answers only on window.standInAnswerPorts().
+// `fakeClock: true` holds the page's timers of a second or more until
+// window.fakeClock.advance() runs them. What the page fetched is in
+// page.fetched, what its Content-Security-Policy refused in window.refused.
+// Returns once the form is shown and, unless they are held, the ports listed.
+export async function openPage(browser, bridge,
+    { ports = [], granted, chooser = null, serial = true, portsHeld = false, fakeClock = false } = {}) {
     const context = await browser.createBrowserContext();
     const page = await context.newPage();
     page.setDefaultTimeout(kStepTimeoutMs);
@@ -108,14 +112,40 @@ export async function openPage(browser, bridge, { ports = [], granted, chooser =
         const described = ports.map(({ device, usbVendorId, usbProductId }) => ({
             url: `${bridge.origin.replace('http', 'ws')}${device ?? '/dev/pts/none'}`, usbVendorId, usbProductId,
         }));
-        await page.evaluateOnNewDocument(installStandInSerial, { ports: described, granted, chooser });
+        await page.evaluateOnNewDocument(installStandInSerial, { ports: described, granted, chooser, portsHeld });
     } else {
         await page.evaluateOnNewDocument(() => { delete Navigator.prototype.serial; });
     }
+    if (fakeClock)
+        await page.evaluateOnNewDocument(installFakeClock);
     await page.goto(bridge.origin);
     if (serial)
         await page.waitForSelector('html.ready');
+    if (serial && !portsHeld)
+        await page.waitForFunction(() => performance.getEntriesByName('tavrek-ready').length > 0);
     return page;
+}
+
+// The page's long timers (a second or more: notices, not the line's waits)
+// wait until the test advances the clock.
+function installFakeClock() {
+    const { setTimeout: realSetTimeout, clearTimeout: realClearTimeout } = window;
+    const held = new Map();
+    let nextId = -1;
+    window.setTimeout = (callback, ms, ...args) => {
+        if (!(ms >= 1000))
+            return realSetTimeout(callback, ms, ...args);
+        held.set(nextId, () => callback(...args));
+        return nextId--;
+    };
+    window.clearTimeout = (id) => (held.delete(id) ? undefined : realClearTimeout(id));
+    window.fakeClock = {
+        advance() {
+            const due = [...held.values()];
+            held.clear();
+            due.forEach((run) => run());
+        },
+    };
 }
 
 export const logLines = (page) => page.$eval('#txtInfo', (box) => box.value.split('\n').filter((line) => line !== ''));

@@ -8,7 +8,9 @@
 // locked, and a chooser that the user may cancel (NotFoundError).
 //
 // config: { ports: [{ url, usbVendorId, usbProductId }], granted: [indices],
-//           chooser: index to grant on requestPort(), or null to cancel }
+//           chooser: index to grant on requestPort(), or null to cancel,
+//           portsHeld: true for a getPorts() that answers only once the test
+//           calls window.standInAnswerPorts() }
 // Every setSignals() is recorded in window.standInSignals, every port's
 // opening options in window.standInOpens, every write (its time by
 // performance.now() and its bytes) in window.standInSent, and every message
@@ -98,7 +100,17 @@ export function installStandInSerial(config) {
 
     const ports = config.ports.map((description) => new StandInPort(description));
     let granted = (config.granted ?? ports.map((_, i) => i)).map((i) => ports[i]);
-    serial.getPorts = async () => [...granted];
+    const heldAnswers = [];
+    serial.getPorts = () => new Promise((resolve) => {
+        if (config.portsHeld)
+            heldAnswers.push(resolve);
+        else
+            resolve([...granted]);
+    });
+    window.standInAnswerPorts = () => {
+        config.portsHeld = false;
+        heldAnswers.splice(0).forEach((resolve) => resolve([...granted]));
+    };
     serial.requestPort = async () => {
         const port = ports[config.chooser];
         if (!port)

@@ -171,6 +171,27 @@ describe('the page around the form', () => {
             'WCH CH340 (USB 1A86:7523)');
     });
 
+    it('shows its form at once while the browser does not list its ports, says so, and lists them later', async () => {
+        const page = await openPage(browser, bridge,
+            { ports: [{ usbVendorId: 0x0403, usbProductId: 0x6001 }], portsHeld: true, fakeClock: true });
+        const shown = (id) => page.$eval(id, (element) => !element.hidden && getComputedStyle(element).visibility === 'visible');
+        assert.equal(await shown('#cmdWrite'), true);
+        assert.equal(await page.evaluate(() => document.activeElement.id), 'cmdOpen');
+        assert.equal(await shown('#portsLate'), false);
+        await page.evaluate(() => window.fakeClock.advance());
+        assert.equal(await shown('#portsLate'), true);
+
+        // Write with no file chosen: the window's words, and what to do.
+        assert.equal(await write(page), 'Cannot open file');
+        assert.equal(await shown('#msgHint'), true);
+        assert.match(await page.$eval('#msgHint', (hint) => hint.textContent), /press "\.\.\." and choose the HEX file/);
+        await page.click('#msgOk');
+
+        await page.evaluate(() => window.standInAnswerPorts());
+        await page.waitForFunction(() => document.getElementById('portsLate').hidden);
+        assert.equal(await page.$eval('#cboPort option', (option) => option.title), 'FTDI FT232R (USB 0403:6001)');
+    });
+
     it('tells a browser without Web Serial which browsers work', async () => {
         const page = await openPage(browser, bridge, { serial: false });
         await page.waitForSelector('#noSerial', { visible: true });
