@@ -313,7 +313,9 @@ std::int16_t Support::loadHex()
         moveResetVector(state_);
         return kHexLoaded;
     } catch (const std::exception& failure) {
-        failureCause_ = state_.hexFileName + (lineNumber ? ":" + std::to_string(lineNumber) : "") + ": " + failure.what();
+        // "blink.hex:12: ...", or "(no file chosen)" where there is no file to name.
+        const std::string where = state_.hexFileName + (lineNumber ? ":" + std::to_string(lineNumber) : "");
+        failureCause_ = where.empty() ? std::string("(") + failure.what() + ")" : where + ": " + failure.what();
         window_.messageBox("Cannot open file");
         return kHexCannotOpen;
     }
