@@ -5,6 +5,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build_dir=${TAVREK_BUILD_DIR:-build}
+# CPack makes the package's folders under the umask it runs with: 0755 they
+# must be, whatever the builder's umask.
+umask 022
 scripts/setup.sh package
 if grep -qs '^TAVREK_\(SANITIZE\|FUZZ\):BOOL=ON' "$build_dir/CMakeCache.txt"; then
     echo "$build_dir is a sanitizer or fuzzing build; package from a plain one." >&2
