@@ -60,10 +60,11 @@ foreach(page_file ${page_files})
     add_custom_command(OUTPUT ${TAVREK_SITE_DIR}/${name}
                        COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/${page_file} ${TAVREK_SITE_DIR}/${name}
                        DEPENDS ${CMAKE_SOURCE_DIR}/${page_file} VERBATIM)
+    list(APPEND page_paths ${TAVREK_SITE_DIR}/${name})
     list(APPEND site_files ${name})
 endforeach()
+# tavrek.wasm comes with tavrek.js, from the same link.
 list(APPEND site_files tavrek.js tavrek.wasm)
-list(TRANSFORM site_files PREPEND ${TAVREK_SITE_DIR}/ OUTPUT_VARIABLE site_paths)
 
 # The service worker keeps the site's files for use offline; it names them
 # with their hashes (src/web/service-worker.js).
@@ -72,17 +73,17 @@ set(pack_page ${TAVREK_NODE} ${CMAKE_SOURCE_DIR}/src/web/pack_page.mjs)
 add_custom_command(OUTPUT ${TAVREK_SITE_DIR}/service-worker.js
                    COMMAND ${pack_page} service-worker ${CMAKE_SOURCE_DIR}/src/web/service-worker.js
                            ${TAVREK_SITE_DIR} ${site_files}
-                   DEPENDS ${site_paths} tavrek ${CMAKE_SOURCE_DIR}/src/web/service-worker.js
+                   DEPENDS ${page_paths} tavrek $<TARGET_FILE:tavrek> ${CMAKE_SOURCE_DIR}/src/web/service-worker.js
                            ${CMAKE_SOURCE_DIR}/src/web/pack_page.mjs
                    COMMENT "Naming the site's files in its service worker" VERBATIM)
-add_custom_target(site ALL DEPENDS ${site_paths} ${TAVREK_SITE_DIR}/service-worker.js)
+add_custom_target(site ALL DEPENDS ${page_paths} ${TAVREK_SITE_DIR}/service-worker.js)
 
 # The page as one file, tavrek-VERSION.html, for opening from the disk.
 set(TAVREK_ONE_FILE_PAGE ${CMAKE_BINARY_DIR}/tavrek-${PROJECT_VERSION}.html)
 add_custom_command(OUTPUT ${TAVREK_ONE_FILE_PAGE}
                    COMMAND ${pack_page} one-file ${CMAKE_SOURCE_DIR}/src/web/index.html ${CMAKE_SOURCE_DIR}/src/web/tavrek.css
                            ${CMAKE_SOURCE_DIR}/data/tavrek.svg ${one_file_dir}/tavrek.js ${TAVREK_ONE_FILE_PAGE}
-                   DEPENDS tavrek_one_file ${one_file_dir}/tavrek.js ${CMAKE_SOURCE_DIR}/src/web/index.html
+                   DEPENDS tavrek_one_file $<TARGET_FILE:tavrek_one_file> ${CMAKE_SOURCE_DIR}/src/web/index.html
                            ${CMAKE_SOURCE_DIR}/src/web/tavrek.css ${CMAKE_SOURCE_DIR}/data/tavrek.svg
                            ${CMAKE_SOURCE_DIR}/src/web/pack_page.mjs
                    COMMENT "Making the page as one file, ${TAVREK_ONE_FILE_PAGE}" VERBATIM)
