@@ -81,8 +81,9 @@ add_custom_target(site ALL DEPENDS ${page_paths} ${TAVREK_SITE_DIR}/service-work
 # The page as one file, tavrek-VERSION.html, for opening from the disk.
 set(TAVREK_ONE_FILE_PAGE ${CMAKE_BINARY_DIR}/tavrek-${PROJECT_VERSION}.html)
 add_custom_command(OUTPUT ${TAVREK_ONE_FILE_PAGE}
-                   COMMAND ${pack_page} one-file ${CMAKE_SOURCE_DIR}/src/web/index.html ${CMAKE_SOURCE_DIR}/src/web/tavrek.css
-                           ${CMAKE_SOURCE_DIR}/data/tavrek.svg ${one_file_dir}/tavrek.js ${TAVREK_ONE_FILE_PAGE}
+                   COMMAND ${pack_page} one-file ${CMAKE_SOURCE_DIR}/src/web/index.html
+                           ${CMAKE_SOURCE_DIR}/src/web/tavrek.css ${CMAKE_SOURCE_DIR}/data/tavrek.svg
+                           ${one_file_dir}/tavrek.js ${TAVREK_ONE_FILE_PAGE}
                    DEPENDS tavrek_one_file $<TARGET_FILE:tavrek_one_file> ${CMAKE_SOURCE_DIR}/src/web/index.html
                            ${CMAKE_SOURCE_DIR}/src/web/tavrek.css ${CMAKE_SOURCE_DIR}/data/tavrek.svg
                            ${CMAKE_SOURCE_DIR}/src/web/pack_page.mjs

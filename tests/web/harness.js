@@ -21,7 +21,7 @@ export const site = process.env.TAVREK_SITE_DIR ?? path.join(repo, 'build-web');
 const nativeBuild = process.env.TAVREK_BUILD_DIR ? path.resolve(repo, process.env.TAVREK_BUILD_DIR) : path.join(repo, 'build');
 export const simProgram = path.join(nativeBuild, 'tavrek-sim');
 const version = readFileSync(path.join(repo, 'CMakeLists.txt'), 'utf8').match(/project\(Tavrek VERSION ([0-9.]+)/)[1];
-const webBuild = process.env.TAVREK_WEB_BUILD_DIR ? path.resolve(repo, process.env.TAVREK_WEB_BUILD_DIR) : path.join(repo, 'build', 'web');
+const webBuild = path.resolve(repo, process.env.TAVREK_WEB_BUILD_DIR ?? 'build/web');
 export const oneFilePage = path.join(webBuild, `tavrek-${version}.html`);
 export const cliProgram = path.join(nativeBuild, 'tavrek-cli');
 

@@ -233,14 +233,16 @@ describe('the site once opened', () => {
         await withHostedCopy('served', async (folder, host) => {
             const next = path.join(work.folder, 'next');
             cpSync(site, next, { recursive: true });
-            const change = (name, edit) => writeFileSync(path.join(next, name), edit(readFileSync(path.join(next, name), 'utf8')));
+            const change = (name, edit) =>
+                writeFileSync(path.join(next, name), edit(readFileSync(path.join(next, name), 'utf8')));
             change('index.html', (html) => html.replace('<title>Tavrek</title>', '<title>Tavrek, next</title>'));
             change('tavrek.css', (style) => `${style}/* next */\n`);
             const files = Object.keys(JSON.parse(readFileSync(path.join(site, 'service-worker.js'), 'utf8')
                 .match(/const siteFiles = ({[^}]*});/)[1]));
             execFileSync('node', [path.join(repo, 'src/web/pack_page.mjs'), 'service-worker',
                 path.join(repo, 'src/web/service-worker.js'), next, ...files]);
-            const serveNext = (...names) => names.forEach((name) => cpSync(path.join(next, name), path.join(folder, name)));
+            const serveNext = (...names) =>
+                names.forEach((name) => cpSync(path.join(next, name), path.join(folder, name)));
             // What the page shows of its version: title and style sheet, as the worker serves them.
             const version = (page) => page.evaluate(async () =>
                 [document.title, (await (await fetch('tavrek.css')).text()).endsWith('/* next */\n')]);
