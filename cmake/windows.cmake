@@ -23,6 +23,9 @@ endif()
 # Windows 7 SP1 and later; newer calls only where looked up at run time.
 add_compile_definitions(_WIN32_WINNT=0x0601 WINVER=0x0601 UNICODE _UNICODE NOMINMAX WIN32_LEAN_AND_MEAN)
 enable_language(RC)
+# No link time in the PE header, whose TimeDateStamp MinGW's ld fills with it
+# by default: the same sources give the same program.
+add_link_options(-Wl,--no-insert-timestamp)
 
 # CLI11 is headers only: Debian's copy serves the cross build too, through a
 # folder of its own, so that the host's /usr/include never comes before

@@ -13,7 +13,9 @@
 # Installs what is missing first (scripts/setup.sh windows), and builds the
 # Linux tavrek-sim, cli_tests and remote_port_tests into build/ (or
 # $TAVREK_BUILD_DIR), which the tests use. Extra arguments go to CMake, for
-# every build.
+# every build. $TAVREK_TARGETS, when set, names the targets to build in each
+# Windows build instead of all of them (scripts/release.sh builds
+# windows_packages alone), and the Linux programs are then not built.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 test=false
@@ -23,7 +25,9 @@ if [[ "${1:-}" == --test ]]; then
 fi
 scripts/setup.sh windows
 native=$PWD/${TAVREK_BUILD_DIR:-build}
-TAVREK_BUILD_DIR=$native TAVREK_TARGETS="tavrek-sim cli_tests remote_port_tests" scripts/build.sh "$@"
+if [[ -z ${TAVREK_TARGETS:-} ]]; then
+    TAVREK_BUILD_DIR=$native TAVREK_TARGETS="tavrek-sim cli_tests remote_port_tests" scripts/build.sh "$@"
+fi
 
 runs_32_bit=true
 why_not_32_bit=$(scripts/runs-32-bit.sh) || runs_32_bit=false
@@ -61,8 +65,10 @@ without_32_bit_wine() {  # COMMAND...
 }
 
 # The 64-bit build makes its tests' Wine prefix, and so runs Wine.
-without_32_bit_wine cmake --build build-windows/win64 --parallel "$(nproc)"
-cmake --build build-windows/win32 --parallel "$(nproc)"
+# shellcheck disable=SC2086
+targets=(${TAVREK_TARGETS:+--target $TAVREK_TARGETS})
+without_32_bit_wine cmake --build build-windows/win64 --parallel "$(nproc)" "${targets[@]}"
+cmake --build build-windows/win32 --parallel "$(nproc)" "${targets[@]}"
 
 if $test; then
     without_32_bit_wine ctest --test-dir build-windows/win64 --output-on-failure --timeout 300

@@ -7,7 +7,11 @@
 # 32-bit Wine, for which it adds Debian's i386 architecture, only where this
 # machine runs 32-bit programs (scripts/runs-32-bit.sh); `setup.sh web` adds emscripten for
 # the web page, and `setup.sh web-test` also Chromium, node, npm and Python's
-# websockets for its tests.
+# websockets for its tests. `setup.sh release` adds the tools with which
+# scripts/release.sh makes its archives the same on every build;
+# `setup.sh release-check` also diffoscope, which shows how two builds
+# differ, the tools it looks into the files with, and the locale
+# definitions that the check builds under.
 set -euo pipefail
 
 packages=(
@@ -30,6 +34,11 @@ elif [[ "${1:-}" == windows ]]; then
     # 32-bit Wine is some 300 MB that a machine without 32-bit programs could not start.
     if "$(dirname "$0")/runs-32-bit.sh" >/dev/null; then
         windows_packages+=(wine32:i386)
+    fi
+elif [[ "${1:-}" == release || "${1:-}" == release-check ]]; then
+    packages=(git zip strip-nondeterminism)
+    if [[ "$1" == release-check ]]; then
+        packages+=(diffoscope-minimal binutils-multiarch unzip xxd wabt locales)
     fi
 elif [[ "${1:-}" == web || "${1:-}" == web-test ]]; then
     packages=(cmake ninja-build emscripten)

@@ -13,6 +13,10 @@
 Unicode true
 Target ${TARGET}
 SetCompressor /SOLID lzma
+; The installed files take the time of their installation: the installer
+; keeps no date of the files it was made of, so that the same files always
+; make the same installer.
+SetDateSave off
 RequestExecutionLevel user
 ManifestSupportedOS all
 ManifestDPIAware true

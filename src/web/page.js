@@ -318,6 +318,14 @@ var tavrekPage = (() => {
         return true;
     }
 
+    // From a host, the page keeps its files to open offline next time
+    // (service-worker.js); opened as a file, it holds them all itself.
+    // (No ?. here: emscripten's minifier does not take it.)
+    if ((location.protocol === 'https:' || location.protocol === 'http:') && navigator.serviceWorker) {
+        navigator.serviceWorker.register('service-worker.js')
+            .catch((error) => console.warn('Tavrek: the page will not open offline:', error));
+    }
+
     if (lacksSerial())
         Module.noInitialRun = true;
     Module.onAbort = (what) => {

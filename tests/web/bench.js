@@ -126,7 +126,7 @@ try {
     const pageShares = [];
     const rigShares = [];
     try {
-        const page = await openPage(browser, bridge, { ports: [{ device: sims[0].device }] });
+        const page = await openPage(browser, bridge, { ports: [{ device: sims[0].device }], pageSocket: true });
         await chooseFile(page, file);
         for (let i = 0; i < kWrites; ++i) {
             ratios.push((await timedWrite(page)) / pacedSeconds());

@@ -4,13 +4,14 @@
 
 import { spawn } from 'node:child_process';
 import { once } from 'node:events';
-import { mkdtempSync, rmSync } from 'node:fs';
+import { mkdtempSync, readFileSync, rmSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import path from 'node:path';
 import { createInterface } from 'node:readline';
-import { fileURLToPath } from 'node:url';
+import { fileURLToPath, pathToFileURL } from 'node:url';
 
 import puppeteer from 'puppeteer-core';
+import WebSocket from 'ws';
 
 import { installStandInSerial } from './stand_in_serial.js';
 
@@ -19,6 +20,9 @@ export const repo = path.resolve(here, '../..');
 export const site = process.env.TAVREK_SITE_DIR ?? path.join(repo, 'build-web');
 const nativeBuild = process.env.TAVREK_BUILD_DIR ? path.resolve(repo, process.env.TAVREK_BUILD_DIR) : path.join(repo, 'build');
 export const simProgram = path.join(nativeBuild, 'tavrek-sim');
+const version = readFileSync(path.join(repo, 'CMakeLists.txt'), 'utf8').match(/project\(Tavrek VERSION ([0-9.]+)/)[1];
+const webBuild = path.resolve(repo, process.env.TAVREK_WEB_BUILD_DIR ?? 'build/web');
+export const oneFilePage = path.join(webBuild, `tavrek-${version}.html`);
 export const cliProgram = path.join(nativeBuild, 'tavrek-cli');
 
 const kStepTimeoutMs = 20000;  // the longest any one step of a test may take
@@ -58,10 +62,51 @@ export async function startSim(saved, args = []) {
     return { device, stop: stopper(child) };
 }
 
-export async function startBridge() {
-    const child = spawn('/usr/bin/python3', [path.join(here, 'serial_bridge.py'), site], { stdio: ['ignore', 'pipe', 'inherit'] });
+// The bridge, serving `siteDir`.
+export async function startBridge(siteDir = site) {
+    const child = spawn('/usr/bin/python3', [path.join(here, 'serial_bridge.py'), siteDir], { stdio: ['ignore', 'pipe', 'inherit'] });
     const port = Number(await firstLine(child, 'serial_bridge.py'));
     return { origin: `http://127.0.0.1:${port}`, stop: stopper(child) };
+}
+
+// Where the page is opened from: the site through the bridge, or the one
+// file from the disk.
+export const places = {
+    site: (bridge) => `${bridge.origin}/`,
+    'one file': () => pathToFileURL(oneFilePage).href,
+};
+
+// The stand-in's wires, each a WebSocket from here to the bridge's terminal:
+// the page opens, sends on and closes them through window.standInWire, and
+// gets what they bring, in order, through window.standInDeliver.
+async function connectStandIn(page, bridge) {
+    const sockets = new Map();
+    let nextId = 1;
+    const deliver = (id, bytes) => page.evaluate((...args) => window.standInDeliver(...args), id, bytes)
+        .catch(() => {});  // the page has gone
+    await page.exposeFunction('standInWire', async ({ open, send, close, bytes }) => {
+        if (open) {
+            const socket = new WebSocket(`${bridge.origin.replace('http', 'ws')}${open}`);
+            await new Promise((resolve, reject) => {
+                socket.once('open', resolve);
+                socket.once('error', reject);
+            });
+            const id = nextId++;
+            sockets.set(id, socket);
+            let delivered = Promise.resolve();
+            socket.on('message', (data) => { delivered = delivered.then(() => deliver(id, Array.from(data))); });
+            socket.on('close', () => {
+                sockets.delete(id);
+                delivered = delivered.then(() => deliver(id, null));
+            });
+            return id;
+        }
+        if (send)
+            sockets.get(send)?.send(Uint8Array.from(bytes));
+        if (close)
+            sockets.get(close)?.close();
+        return null;
+    });
 }
 
 const profiles = new WeakMap();
@@ -87,20 +132,25 @@ export async function closeBrowser(browser) {
     rmSync(profiles.get(browser), { recursive: true, force: true });
 }
 
-// The site in a new page of its own. `ports` are the stand-in's ports: each a
-// terminal to reach through the bridge, with the USB ids the page is told;
-// `granted` those the page may use from the start (all by default);
-// `chooser` the one the browser's chooser grants (none: the user cancels).
-// `serial: false` leaves the page without navigator.serial; `portsHeld: true`
-// gives it a getPorts() that answers only on window.standInAnswerPorts().
-// `fakeClock: true` holds the page's timers of a second or more until
-// window.fakeClock.advance() runs them. What the page fetched is in
-// page.fetched, what its Content-Security-Policy refused in window.refused.
-// Returns once the form is shown and, unless they are held, the ports listed.
-export async function openPage(browser, bridge,
-    { ports = [], granted, chooser = null, serial = true, portsHeld = false, fakeClock = false } = {}) {
-    const context = await browser.createBrowserContext();
-    const page = await context.newPage();
+// The page at `url` (the site's by default) in a new page of its own, in a
+// new browser context unless `context` is given. `ports` are the stand-in's
+// ports: each a terminal to reach through the bridge, with the USB ids the
+// page is told; `granted` those the page may use from the start (all by
+// default); `chooser` the one the browser's chooser grants (none: the user
+// cancels). `serial: false` leaves the page without navigator.serial;
+// `portsHeld: true` gives it a getPorts() that answers only on
+// window.standInAnswerPorts(); `pageSocket: true` has the stand-in's bytes go
+// through a WebSocket of the page's own (the site's Content-Security-Policy
+// allows its bridge). `fakeClock: true` holds the page's timers of a second
+// or more until window.fakeClock.advance() runs them. What the page fetched
+// is in page.fetched, what its Content-Security-Policy refused in
+// window.refused. Returns once the form is shown and, unless they are held,
+// the ports listed.
+export async function openPage(browser, bridge, {
+    url = places.site(bridge), context, ports = [], granted, chooser = null, serial = true, pageSocket = false,
+    portsHeld = false, fakeClock = false,
+} = {}) {
+    const page = await (context ?? await browser.createBrowserContext()).newPage();
     page.setDefaultTimeout(kStepTimeoutMs);
     page.fetched = [];
     page.on('request', (request) => page.fetched.push(request.url()));
@@ -110,15 +160,19 @@ export async function openPage(browser, bridge,
     });
     if (serial) {
         const described = ports.map(({ device, usbVendorId, usbProductId }) => ({
-            url: `${bridge.origin.replace('http', 'ws')}${device ?? '/dev/pts/none'}`, usbVendorId, usbProductId,
+            device: device ?? '/dev/pts/none', usbVendorId, usbProductId,
         }));
-        await page.evaluateOnNewDocument(installStandInSerial, { ports: described, granted, chooser, portsHeld });
+        if (!pageSocket)
+            await connectStandIn(page, bridge);
+        const pageBridge = pageSocket ? bridge.origin.replace('http', 'ws') : undefined;
+        await page.evaluateOnNewDocument(installStandInSerial,
+            { ports: described, granted, chooser, portsHeld, bridge: pageBridge });
     } else {
         await page.evaluateOnNewDocument(() => { delete Navigator.prototype.serial; });
     }
     if (fakeClock)
         await page.evaluateOnNewDocument(installFakeClock);
-    await page.goto(bridge.origin);
+    await page.goto(url);
     if (serial)
         await page.waitForSelector('html.ready');
     if (serial && !portsHeld)
